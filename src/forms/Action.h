@@ -23,8 +23,8 @@ struct DialogAction {
     std::string form;
     std::string control; // empty for Close
     Verb verb = Verb::Click;
-    std::optional<int> index;        // Select by index
-    std::optional<std::string> text; // Select by text
+    std::optional<int> index;         // Select by index
+    std::optional<std::string> text;  // Select by text
     std::optional<std::string> after; // Click after "TEXT"
 };
 

@@ -63,7 +63,8 @@ public:
 
 protected:
     Control& AddControl(const std::string& controlName, ControlKind kind);
-    void On(const std::string& controlName, const std::string& event, std::function<void()> handler);
+    void On(const std::string& controlName, const std::string& event,
+            std::function<void()> handler);
 
 private:
     friend class FormRuntime;

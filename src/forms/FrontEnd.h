@@ -1,6 +1,8 @@
 #pragma once
 
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace kestovan::forms {
 

@@ -8,7 +8,13 @@ namespace kestovan::forms {
 
 class Form;
 
-// The JSON Lines record of message boxes, dialogs and actions.
+// The JSON Lines record of message boxes, dialogs and actions: one object a
+// line, keys in a fixed order, written and flushed at once.  A show lists the
+// form's controls in stacking order, each as {"text", "enabled", "visible"},
+// plus "value" for option buttons, "items" and "selected" (ListIndex) for the
+// list kinds (whose "text" is the selected entry), and "tooltip" when set.
+// Texts that are not UTF-8 are read as Windows ANSI text.  A failed write
+// raises std::runtime_error.
 class Transcript {
 public:
     explicit Transcript(std::unique_ptr<std::ostream> out);

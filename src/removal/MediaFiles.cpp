@@ -12,9 +12,12 @@ enum class PatternSet { SlideShows, Images, Sounds };
 
 const char* PatternText(PatternSet set) {
     switch (set) {
-    case PatternSet::SlideShows: return "*.TVS";
-    case PatternSet::Images: return "*.dib;*.bmp;*.gif;*.jpg;*.jif;*.jpe;*.jpeg;*.ico;*.wmf;*.emf;*.rle";
-    case PatternSet::Sounds: return "*.wav;*.mid";
+    case PatternSet::SlideShows:
+        return "*.TVS";
+    case PatternSet::Images:
+        return "*.dib;*.bmp;*.gif;*.jpg;*.jif;*.jpe;*.jpeg;*.ico;*.wmf;*.emf;*.rle";
+    case PatternSet::Sounds:
+        return "*.wav;*.mid";
     }
     return "";
 }
@@ -48,7 +51,9 @@ constexpr std::array<Sweep, 3> SlidesDirectorySweeps{{
      " sound file(s) were REMOVED from the program's \\SLIDES directory."},
 }};
 
-forms::Control& File1(MainModule& module) { return module.RemoveFrm()["File1"]; }
+forms::Control& File1(MainModule& module) {
+    return module.RemoveFrm()["File1"];
+}
 
 // One sweep: every file of one pattern set in one directory, after one
 // question.  With continueAnyway, each action runs under the "continue
@@ -81,7 +86,8 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
         run([&] { present = !platform.Dir(directory + pattern, attr::Normal).empty(); });
         if (!present)
             return;
-        s.Answer = static_cast<std::int16_t>(module.MsgBox(std::string(sweep.promptText) + s.CrLf2 +
+        s.Answer =
+            static_cast<std::int16_t>(module.MsgBox(std::string(sweep.promptText) + s.CrLf2 +
                                                         "Do you want to delete all files that end "
                                                         "with the .TVS extension?",
                                                     forms::MbYesNoQuestion));
@@ -96,8 +102,8 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
             return;
         s.Answer = static_cast<std::int16_t>(
             module.MsgBox("Found " + std::to_string(count) + sweep.promptText + s.CrLf2 +
-                       "Do you want to delete all of these files?",
-                   forms::MbYesNoQuestion));
+                              "Do you want to delete all of these files?",
+                          forms::MbYesNoQuestion));
         if (s.Answer != AnswerYes)
             return;
     }
@@ -121,7 +127,6 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
     }
     module.AppendLogLine("(*) " + std::to_string(deleted) + sweep.resultText);
 }
-
 
 // Puts the current drive and directory back to the program's own directory,
 // where KESTOVAN starts and which the run leaves alone until the SLIDES
@@ -172,7 +177,8 @@ void MainModule::RemoveSlidesDirectory() {
     Checkpoint();
 
     if (File1(*this).ListCount() > 0) {
-        AppendLogLine("(-) \\SLIDES directory is not empty, unable to remove from the program path.");
+        AppendLogLine(
+            "(-) \\SLIDES directory is not empty, unable to remove from the program path.");
         return;
     }
     // The directory cannot be removed while it is the current one.

@@ -105,10 +105,11 @@ void MainModule::RemoveScreenSaverAndArchives() {
     {
         const std::string systemDir = GetSystemDir();
         if (inSystemDirPresent(systemDir, HandlerSetup))
-            DeleteAndReport(systemDir + HandlerSetup,
-                            "(*) The Screen Saver Handler setup file (TViewSCR.SCR) should not have "
-                            "been in your " +
-                                systemDir + ", it was REMOVED.");
+            DeleteAndReport(
+                systemDir + HandlerSetup,
+                "(*) The Screen Saver Handler setup file (TViewSCR.SCR) should not have "
+                "been in your " +
+                    systemDir + ", it was REMOVED.");
         Checkpoint();
     }
 
@@ -130,10 +131,11 @@ void MainModule::RemoveScreenSaverAndArchives() {
     {
         const std::string windowsDir = GetWindowsDir();
         if (TestPresent(windowsDir + HandlerSetup, attr::Normal))
-            DeleteAndReport(windowsDir + HandlerSetup,
-                            "(*) The Screen Saver Handler setup file (TViewSCR.SCR) should not have "
-                            "been in your " +
-                                windowsDir + ", it was REMOVED.");
+            DeleteAndReport(
+                windowsDir + HandlerSetup,
+                "(*) The Screen Saver Handler setup file (TViewSCR.SCR) should not have "
+                "been in your " +
+                    windowsDir + ", it was REMOVED.");
         Checkpoint();
     }
 
@@ -197,7 +199,8 @@ void MainModule::RemoveScreenSaverAndArchives() {
             std::string prompt = "Delete the following Tavori Viewer Wallpaper file?" + s.CrLf2 +
                                  windowsDir + Wallpaper;
             if (current)
-                prompt += s.CrLf2 + "NOTE:" + s.CrLf + "This is your current desktop wallpaper file...";
+                prompt +=
+                    s.CrLf2 + "NOTE:" + s.CrLf + "This is your current desktop wallpaper file...";
             s.Answer = static_cast<std::int16_t>(MsgBox(prompt, forms::MbYesNoQuestion));
             if (s.Answer == AnswerYes)
                 DeleteAndReport(path, "(*) The Tavori Viewer Wallpaper file (Tavori Viewer "
@@ -213,11 +216,10 @@ void MainModule::RemoveScreenSaverAndArchives() {
         const std::string path = s.RemovePath + archive.file;
         if (!TestPresent(path, attr::Normal))
             continue;
-        const std::string prompt =
-            archive.prompt != nullptr
-                ? std::string(archive.prompt)
-                : "Delete the following Tavori Viewer ZIP file?" + s.CrLf2 + s.RemovePath +
-                      "TVIEWER.ZIP?";
+        const std::string prompt = archive.prompt != nullptr
+                                       ? std::string(archive.prompt)
+                                       : "Delete the following Tavori Viewer ZIP file?" + s.CrLf2 +
+                                             s.RemovePath + "TVIEWER.ZIP?";
         s.Answer = static_cast<std::int16_t>(MsgBox(prompt, forms::MbYesNoQuestion));
         if (s.Answer == AnswerYes)
             DeleteAndReport(path, archive.removedLine);

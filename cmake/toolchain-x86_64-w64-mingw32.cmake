@@ -1,0 +1,4 @@
+# 64-bit Windows build with Debian's g++-mingw-w64-x86-64.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KESTOVAN_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

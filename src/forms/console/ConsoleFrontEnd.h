@@ -1,0 +1,60 @@
+#pragma once
+
+#include "forms/FrontEnd.h"
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kestovan::forms {
+
+class Control;
+
+// Shows the program on a text console: message boxes as framed boxes, dialogs
+// as text panels, and the user's commands read one a line.  A command is an
+// answers-file action (Form.Control click, ...) or a short form: a number
+// (a list entry, an option button or a clickable label, as numbered on the
+// panel), an access key letter (the button or option button whose caption
+// marks it with '&'), "close", or "?" for help.
+//
+// At the end of the input every message box takes its safe answer (OK, or No
+// for a Yes/No question) and every dialog is closed by its Close box; a
+// dialog that refuses to close then raises AnswersError.
+class ConsoleFrontEnd : public FrontEnd {
+public:
+    ConsoleFrontEnd(std::istream& in, std::ostream& out);
+
+    int MsgBox(const std::string& prompt, int buttons, const std::string& title) override;
+    void DoEvents(FormRuntime& runtime) override;
+    void FormShown(FormRuntime& runtime, Form& form, bool modal) override;
+    void FormHidden(FormRuntime& runtime, Form& form) override;
+    void RunModal(FormRuntime& runtime, Form& form) override;
+    void RunEventLoop(FormRuntime& runtime) override;
+
+private:
+    // A numbered entry of a panel.
+    struct Choice {
+        Control* control = nullptr;
+        int listIndex = -1; // list entry, else -1
+    };
+
+    std::optional<std::string> ReadLine();
+    void Draw(const Form& form);
+    std::vector<Choice> Choices(const Form& form) const;
+    void PrintHelp();
+    // Reads and carries out one command addressed to form; the modal flag
+    // restricts full actions to that form.
+    void Command(FormRuntime& runtime, Form& form, bool modal);
+    void CloseAtEndOfInput(FormRuntime& runtime, Form& form);
+    Form* Topmost(const FormRuntime& runtime) const;
+
+    std::istream& in_;
+    std::ostream& out_;
+    bool endOfInput_ = false;
+    const Form* panelShown_ = nullptr; // the panel is the last thing on the screen
+    std::vector<const Form*> shown_;   // visible forms in the order they were shown
+};
+
+} // namespace kestovan::forms

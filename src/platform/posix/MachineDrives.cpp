@@ -1,0 +1,85 @@
+#include "platform/posix/MachineDrives.h"
+
+#include <system_error>
+
+namespace kestovan::posix {
+
+namespace {
+
+std::optional<std::filesystem::path> CanonicalDirectory(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto canonical = std::filesystem::canonical(path, ec);
+    if (ec || !std::filesystem::is_directory(canonical, ec) || ec)
+        return std::nullopt;
+    return canonical;
+}
+
+int LetterIndex(char letter) {
+    if (letter >= 'a' && letter <= 'z')
+        return letter - 'a';
+    if (letter >= 'A' && letter <= 'Z')
+        return letter - 'A';
+    return -1;
+}
+
+} // namespace
+
+MachineDrives::MachineDrives(std::filesystem::path machineDir)
+    : machineDir_(std::move(machineDir)) {}
+
+void MachineDrives::Refresh() {
+    const auto dosdevices = machineDir_ / "dosdevices";
+    const auto machineStamp = StampOf(machineDir_);
+    const auto dosdevicesStamp = StampOf(dosdevices);
+    if (loaded_ && !recent_ && machineStamp == machineStamp_ &&
+        dosdevicesStamp == dosdevicesStamp_)
+        return;
+    recent_ = (machineStamp && IsRecent(*machineStamp)) ||
+              (dosdevicesStamp && IsRecent(*dosdevicesStamp));
+    roots_ = {};
+    if (dosdevicesStamp) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(dosdevices, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            const int index = name.size() == 2 && name[1] == ':' ? LetterIndex(name[0]) : -1;
+            if (index < 0)
+                continue;
+            // "c:" and "C:" side by side: the lower-case one, as Wine uses.
+            if (roots_[index] && name[0] >= 'A' && name[0] <= 'Z')
+                continue;
+            if (auto root = CanonicalDirectory(it->path()))
+                roots_[index] = std::move(root);
+        }
+    }
+    const int c = LetterIndex('c');
+    if (!roots_[c]) {
+        std::error_code ec;
+        const bool mapped = std::filesystem::exists(
+            std::filesystem::symlink_status(dosdevices / "c:", ec));
+        if (!mapped)
+            roots_[c] = CanonicalDirectory(machineDir_ / "drive_c");
+    }
+    machineStamp_ = machineStamp;
+    dosdevicesStamp_ = dosdevicesStamp;
+    loaded_ = true;
+}
+
+std::optional<std::filesystem::path> MachineDrives::Root(char letter) {
+    const int index = LetterIndex(letter);
+    if (index < 0)
+        return std::nullopt;
+    Refresh();
+    return roots_[index];
+}
+
+std::vector<std::pair<char, std::filesystem::path>> MachineDrives::All() {
+    Refresh();
+    std::vector<std::pair<char, std::filesystem::path>> result;
+    for (int i = 0; i < 26; ++i)
+        if (roots_[i])
+            result.emplace_back(static_cast<char>('a' + i), *roots_[i]);
+    return result;
+}
+
+} // namespace kestovan::posix

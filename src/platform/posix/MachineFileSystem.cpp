@@ -1,0 +1,542 @@
+#include "platform/posix/MachineFileSystem.h"
+
+#include "platform/PlatformServices.h"
+#include "platform/RuntimeError.h"
+#include "platform/posix/DosAttributes.h"
+#include "platform/posix/MachinePattern.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace kestovan::posix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int VisibilityBits = attr::Hidden | attr::System | attr::Directory;
+
+// True when an entry with these attributes is seen through the mask.
+bool Visible(int attributes, int mask) { return (attributes & VisibilityBits & ~mask) == 0; }
+
+bool Inside(const fs::path& root, const fs::path& path) {
+    const std::string& r = root.native();
+    const std::string& p = path.native();
+    if (r == "/")
+        return true;
+    return p == r || (p.size() > r.size() && p.starts_with(r) && p[r.size()] == '/');
+}
+
+// Where a link finally leads, in canonical form; nullopt when that cannot
+// be told (a loop, an unreadable link).
+std::optional<fs::path> LinkDestination(const fs::path& link) {
+    std::error_code ec;
+    auto canonical = fs::canonical(link, ec);
+    if (!ec)
+        return canonical;
+    // A dangling link: follow the chain by hand, then settle what exists.
+    fs::path current = link;
+    for (int depth = 0; depth < 40; ++depth) {
+        if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec)
+            break;
+        const fs::path target = fs::read_symlink(current, ec);
+        if (ec)
+            return std::nullopt;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+        if (depth == 39)
+            return std::nullopt;
+    }
+    auto settled = fs::weakly_canonical(current, ec);
+    if (ec)
+        return std::nullopt;
+    return settled;
+}
+
+// Raises 76 unless the link at linkPath leads to a place inside root.
+void CheckInsideDrive(const fs::path& root, const fs::path& linkPath) {
+    const auto destination = LinkDestination(linkPath);
+    if (!destination || !Inside(root, *destination))
+        throw RuntimeError(err::PathNotFound);
+}
+
+std::string Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+void SortWithoutCase(std::vector<const DirectoryEntry*>& entries) {
+    // The listing is in byte order; a stable sort keeps it among names that
+    // differ only in letter case.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const DirectoryEntry* a, const DirectoryEntry* b) {
+                         return a->folded < b->folded;
+                     });
+}
+
+std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entries) {
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const DirectoryEntry* entry : entries)
+        names.push_back(entry->name);
+    return names;
+}
+
+} // namespace
+
+MachineFileSystem::MachineFileSystem(fs::path machineDir)
+    : machineDir_(std::move(machineDir)), drives_(machineDir_) {}
+
+DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
+    const WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
+    const char drive = written.drive != 0 ? written.drive : currentDrive_;
+    return MakeDrivePath(written, currentDrive_, currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+}
+
+fs::path MachineFileSystem::DriveRoot(char letter) {
+    auto root = drives_.Root(letter);
+    if (!root)
+        throw RuntimeError(err::BadFileNameOrNumber);
+    return *root;
+}
+
+std::optional<MachineFileSystem::FoundDirectory>
+MachineFileSystem::FindDirectory(const fs::path& root, std::span<const std::string> components,
+                                 std::vector<std::string>* storedNames) {
+    fs::path host = root;
+    for (const std::string& component : components) {
+        const auto listing = listings_.Get(host);
+        const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr;
+        if (!entry)
+            return std::nullopt;
+        if (entry->kind == EntryKind::Link)
+            CheckInsideDrive(root, host / entry->name);
+        else if (entry->kind != EntryKind::Directory)
+            return std::nullopt;
+        host /= entry->name;
+        if (storedNames)
+            storedNames->push_back(entry->name);
+    }
+    auto listing = listings_.Get(host);
+    if (!listing)
+        return std::nullopt;
+    return FoundDirectory{std::move(host), std::move(listing)};
+}
+
+MachineFileSystem::EntryState MachineFileSystem::Inspect(const fs::path& dir,
+                                                         const DirectoryEntry& entry) const {
+    const fs::path path = dir / entry.name;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        // A link leading nowhere is seen as an ordinary file.
+        if (entry.kind != EntryKind::Link || ::lstat(path.c_str(), &st) != 0)
+            return {};
+    }
+    EntryState state;
+    state.exists = true;
+    state.directory = S_ISDIR(st.st_mode);
+    if (state.directory)
+        state.attributes |= attr::Directory;
+    if ((st.st_mode & S_IWUSR) == 0)
+        state.attributes |= attr::ReadOnly;
+    if (entry.name.starts_with('.'))
+        state.attributes |= attr::Hidden;
+    state.attributes |= static_cast<int>(ReadDosAttrib(path)) & (attr::Hidden | attr::System);
+    return state;
+}
+
+void MachineFileSystem::Unlink(const fs::path& dir, const std::string& name) {
+    const fs::path path = dir / name;
+    if (::unlink(path.c_str()) != 0) {
+        switch (errno) {
+        case ENOENT: throw RuntimeError(err::FileNotFound);
+        case EISDIR: throw RuntimeError(err::FileNotFound);
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+        case ETXTBSY: throw RuntimeError(err::PermissionDenied);
+        default: throw RuntimeError(err::PathFileAccessError);
+        }
+    }
+    listings_.NoteRemoval(dir, name);
+}
+
+bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
+    const auto target = StampOf(hostDir);
+    if (!target)
+        return false;
+    for (const auto& [letter, root] : drives_.All()) {
+        fs::path current = root;
+        for (const std::string& name : currentDirs_[static_cast<std::size_t>(letter - 'a')])
+            current /= name;
+        const auto stamp = StampOf(current);
+        if (stamp && stamp->device == target->device && stamp->inode == target->inode)
+            return true;
+    }
+    return false;
+}
+
+fs::path MachineFileSystem::Resolve(const std::string& windowsPath) {
+    const DrivePath path = Parse(windowsPath, false);
+    const fs::path root = DriveRoot(path.drive);
+    fs::path host = root;
+    bool existing = true;
+    for (const std::string& component : path.components) {
+        if (existing) {
+            const auto listing = listings_.Get(host);
+            if (const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr) {
+                if (entry->kind == EntryKind::Link)
+                    CheckInsideDrive(root, host / entry->name);
+                host /= entry->name;
+                continue;
+            }
+            existing = false;
+        }
+        host /= component;
+    }
+    return host;
+}
+
+std::optional<std::string> MachineFileSystem::ToWindowsPath(const fs::path& hostPath) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(hostPath, ec);
+    if (ec)
+        return std::nullopt;
+    fs::path canonical = fs::weakly_canonical(absolute, ec);
+    if (ec)
+        canonical = absolute.lexically_normal();
+    std::optional<std::pair<char, fs::path>> best;
+    for (auto& [letter, root] : drives_.All())
+        if (Inside(root, canonical) &&
+            (!best || root.native().size() > best->second.native().size()))
+            best.emplace(letter, root);
+    if (!best)
+        return std::nullopt;
+    std::string result(1, static_cast<char>(best->first - 'a' + 'A'));
+    result += ":\\";
+    bool first = true;
+    for (const fs::path& part : canonical.lexically_relative(best->second)) {
+        const std::string name = part.string();
+        if (name.empty() || name == ".")
+            continue;
+        if (!first)
+            result += '\\';
+        result += name;
+        first = false;
+    }
+    return result;
+}
+
+std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) {
+    if (pathSpec.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    const DrivePath path = Parse(pathSpec, true);
+    const fs::path root = DriveRoot(path.drive);
+    std::span<const std::string> components(path.components);
+    if (!path.namesDirectory)
+        components = components.first(components.size() - 1);
+    const auto found = FindDirectory(root, components);
+    if (!found)
+        return {};
+    if (path.namesDirectory && (attributes & attr::Directory))
+        return ".";
+    const fs::path& dir = found->host;
+    const auto& listing = found->listing;
+    const std::string last = path.namesDirectory ? "*" : path.components.back();
+
+    if (!HasWildcard(last)) {
+        const DirectoryEntry* entry = listing->Find(last);
+        if (!entry)
+            return {};
+        const EntryState state = Inspect(dir, *entry);
+        return state.exists && Visible(state.attributes, attributes) ? entry->name : "";
+    }
+
+    const MachinePattern pattern(last);
+    if ((attributes & attr::Directory) && !components.empty())
+        for (const char* dots : {".", ".."})
+            if (pattern.Matches(dots))
+                return dots;
+    for (const DirectoryEntry& entry : listing->Entries()) {
+        if (entry.removed || !pattern.Matches(entry.name))
+            continue;
+        if (entry.kind == EntryKind::Directory && !(attributes & attr::Directory))
+            continue;
+        const EntryState state = Inspect(dir, entry);
+        if (state.exists && Visible(state.attributes, attributes))
+            return entry.name;
+    }
+    return {};
+}
+
+void MachineFileSystem::Kill(const std::string& pathText) {
+    const DrivePath path = Parse(pathText, true);
+    const fs::path root = DriveRoot(path.drive);
+    if (path.namesDirectory)
+        throw RuntimeError(err::FileNotFound);
+    const std::span<const std::string> components(path.components);
+    const auto found = FindDirectory(root, components.first(components.size() - 1));
+    const fs::path dir = found ? found->host : fs::path();
+    const auto listing = found ? found->listing : nullptr;
+    if (!listing)
+        throw RuntimeError(err::PathNotFound);
+    const std::string& last = path.components.back();
+
+    if (HasWildcard(last)) {
+        const MachinePattern pattern(last);
+        std::vector<std::pair<std::string, bool>> matches; // name, read-only
+        for (const DirectoryEntry& entry : listing->Entries()) {
+            if (entry.removed || entry.kind == EntryKind::Directory || !pattern.Matches(entry.name))
+                continue;
+            const EntryState state = Inspect(dir, entry);
+            if (state.exists && Visible(state.attributes, attr::Normal))
+                matches.emplace_back(entry.name, (state.attributes & attr::ReadOnly) != 0);
+        }
+        if (matches.empty())
+            throw RuntimeError(err::FileNotFound);
+        for (const auto& [name, readOnly] : matches) {
+            if (readOnly)
+                throw RuntimeError(err::PathFileAccessError);
+            Unlink(dir, name);
+        }
+        return;
+    }
+
+    const DirectoryEntry* entry = listing->Find(last);
+    if (!entry)
+        throw RuntimeError(err::FileNotFound);
+    const EntryState state = Inspect(dir, *entry);
+    if (!state.exists || state.directory || (state.attributes & (attr::Hidden | attr::System)))
+        throw RuntimeError(err::FileNotFound);
+    if (state.attributes & attr::ReadOnly)
+        throw RuntimeError(err::PathFileAccessError);
+    const std::string name = entry->name;
+    Unlink(dir, name);
+}
+
+void MachineFileSystem::RmDir(const std::string& pathText) {
+    const DrivePath path = Parse(pathText, false);
+    const fs::path root = DriveRoot(path.drive);
+    if (path.components.empty())
+        throw RuntimeError(err::PathFileAccessError);
+    const std::span<const std::string> components(path.components);
+    const auto found = FindDirectory(root, components.first(components.size() - 1));
+    const fs::path dir = found ? found->host : fs::path();
+    const auto listing = found ? found->listing : nullptr;
+    const DirectoryEntry* entry = listing ? listing->Find(path.components.back()) : nullptr;
+    if (!entry)
+        throw RuntimeError(err::PathNotFound);
+    if (entry->kind == EntryKind::Link)
+        throw RuntimeError(err::PathFileAccessError);
+    if (entry->kind != EntryKind::Directory)
+        throw RuntimeError(err::PathNotFound);
+    const std::string name = entry->name;
+    const fs::path target = dir / name;
+    if (IsCurrentDirectory(target))
+        throw RuntimeError(err::PathFileAccessError);
+    if (::rmdir(target.c_str()) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw RuntimeError(err::PathNotFound);
+        throw RuntimeError(err::PathFileAccessError);
+    }
+    listings_.NoteRemoval(dir, name);
+    listings_.Forget(target);
+}
+
+void MachineFileSystem::ChDir(const std::string& pathText) {
+    const DrivePath path = Parse(pathText, false);
+    const fs::path root = DriveRoot(path.drive);
+    std::vector<std::string> stored;
+    if (!FindDirectory(root, path.components, &stored))
+        throw RuntimeError(err::PathNotFound);
+    currentDirs_[static_cast<std::size_t>(path.drive - 'a')] = std::move(stored);
+}
+
+void MachineFileSystem::ChDrive(const std::string& drive) {
+    if (drive.empty())
+        return;
+    const char letter = drive[0];
+    if (!drives_.Root(letter))
+        throw RuntimeError(68); // Device unavailable
+    currentDrive_ = static_cast<char>(letter | 0x20);
+}
+
+void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
+    constexpr int Settable = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
+    if (attributes < 0 || (attributes & ~Settable) != 0)
+        throw RuntimeError(err::InvalidProcedureCall);
+    const DrivePath path = Parse(pathText, false);
+    const fs::path root = DriveRoot(path.drive);
+    if (path.components.empty())
+        throw RuntimeError(err::PathFileAccessError);
+    const std::span<const std::string> components(path.components);
+    const auto found = FindDirectory(root, components.first(components.size() - 1));
+    const fs::path dir = found ? found->host : fs::path();
+    const auto listing = found ? found->listing : nullptr;
+    if (!listing)
+        throw RuntimeError(err::PathNotFound);
+    const DirectoryEntry* entry = listing->Find(path.components.back());
+    if (!entry)
+        throw RuntimeError(err::FileNotFound);
+    const fs::path target = dir / entry->name;
+    if (entry->kind == EntryKind::Link)
+        CheckInsideDrive(root, target);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0)
+        throw RuntimeError(err::FileNotFound);
+
+    if (!S_ISDIR(st.st_mode)) {
+        const mode_t mode = st.st_mode & 07777;
+        const mode_t wanted = (attributes & attr::ReadOnly)
+                                  ? static_cast<mode_t>(mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
+                                  : static_cast<mode_t>(mode | S_IWUSR);
+        if (wanted != mode && ::chmod(target.c_str(), wanted) != 0)
+            throw RuntimeError(errno == EPERM || errno == EACCES ? err::PermissionDenied
+                                                                 : err::PathFileAccessError);
+    }
+    // Read-only lives in the permission bits; a stray read-only bit in the
+    // stored value goes too.
+    constexpr unsigned Kept = attr::ReadOnly | attr::Hidden | attr::System;
+    const unsigned current = ReadDosAttrib(target);
+    WriteDosAttrib(target, (current & ~Kept) | (static_cast<unsigned>(attributes) &
+                                                  (attr::Hidden | attr::System)));
+}
+
+std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText,
+                                                      const std::string& patterns) {
+    const DrivePath path = Parse(dirText, false);
+    const fs::path root = DriveRoot(path.drive);
+    const auto found = FindDirectory(root, path.components);
+    const fs::path dir = found ? found->host : fs::path();
+    const auto listing = found ? found->listing : nullptr;
+    if (!listing)
+        throw RuntimeError(err::PathNotFound);
+
+    std::vector<MachinePattern> compiled;
+    std::string_view rest = patterns;
+    while (true) {
+        const auto semicolon = rest.find(';');
+        const std::string piece = Trim(rest.substr(0, semicolon));
+        if (!piece.empty())
+            compiled.emplace_back(piece);
+        if (semicolon == std::string_view::npos)
+            break;
+        rest.remove_prefix(semicolon + 1);
+    }
+    if (compiled.empty())
+        compiled.emplace_back("*");
+
+    std::vector<const DirectoryEntry*> files;
+    for (const DirectoryEntry& entry : listing->Entries()) {
+        if (entry.removed || entry.kind == EntryKind::Directory)
+            continue;
+        if (std::none_of(compiled.begin(), compiled.end(),
+                         [&](const MachinePattern& p) { return p.Matches(entry.name); }))
+            continue;
+        int attributes = 0;
+        if (entry.kind == EntryKind::File) {
+            // Ordinary files need no stat: only hidden and system count here.
+            attributes = entry.name.starts_with('.') ? attr::Hidden : 0;
+            attributes |= static_cast<int>(ReadDosAttrib(dir / entry.name)) &
+                          (attr::Hidden | attr::System);
+        } else {
+            const EntryState state = Inspect(dir, entry);
+            if (!state.exists)
+                continue;
+            attributes = state.attributes;
+        }
+        if (Visible(attributes, attr::Normal))
+            files.push_back(&entry);
+    }
+    SortWithoutCase(files);
+    return NamesOf(files);
+}
+
+std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
+    const DrivePath path = Parse(dirText, false);
+    const fs::path root = DriveRoot(path.drive);
+    const auto found = FindDirectory(root, path.components);
+    const fs::path dir = found ? found->host : fs::path();
+    const auto listing = found ? found->listing : nullptr;
+    if (!listing)
+        throw RuntimeError(err::PathNotFound);
+    std::vector<const DirectoryEntry*> directories;
+    for (const DirectoryEntry& entry : listing->Entries()) {
+        if (entry.removed)
+            continue;
+        if (entry.kind == EntryKind::Directory ||
+            (entry.kind == EntryKind::Link && Inspect(dir, entry).directory))
+            directories.push_back(&entry);
+    }
+    SortWithoutCase(directories);
+    return NamesOf(directories);
+}
+
+std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath,
+                                                   std::string& buffer, std::uint32_t size) {
+    std::string shortPath;
+    try {
+        const DrivePath path = Parse(longPath, false);
+        const fs::path root = DriveRoot(path.drive);
+        shortPath = std::string(1, static_cast<char>(path.drive - 'a' + 'A')) + ":\\";
+        fs::path host = root;
+        for (std::size_t i = 0; i < path.components.size(); ++i) {
+            const auto listing = listings_.Get(host);
+            const DirectoryEntry* entry =
+                listing ? listing->Find(path.components[i]) : nullptr;
+            if (!entry)
+                return 0;
+            if (entry->kind == EntryKind::Link)
+                CheckInsideDrive(root, host / entry->name);
+            if (i > 0)
+                shortPath += '\\';
+            shortPath += listing->ShortNameOf(*entry);
+            host /= entry->name;
+        }
+        const bool trailing = longPath.ends_with('\\') || longPath.ends_with('/');
+        if (trailing && !path.components.empty()) {
+            if (!StampOf(host))
+                return 0;
+            shortPath += '\\';
+        }
+    } catch (const RuntimeError&) {
+        return 0;
+    }
+    const auto length = static_cast<std::uint32_t>(shortPath.size());
+    const std::size_t capacity = std::min<std::size_t>(size, buffer.size());
+    if (capacity < shortPath.size() + 1)
+        return length + 1;
+    buffer.replace(0, shortPath.size(), shortPath);
+    buffer[shortPath.size()] = '\0';
+    return length;
+}
+
+std::string MachineFileSystem::CurrentDirectory() const {
+    std::string result(1, static_cast<char>(currentDrive_ - 'a' + 'A'));
+    result += ":\\";
+    const auto& components = currentDirs_[static_cast<std::size_t>(currentDrive_ - 'a')];
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        if (i > 0)
+            result += '\\';
+        result += components[i];
+    }
+    return result;
+}
+
+void MachineFileSystem::Invalidate(const fs::path& hostDir) {
+    listings_.Forget(hostDir);
+    std::error_code ec;
+    const auto changed = fs::weakly_canonical(hostDir, ec);
+    const auto machine = fs::weakly_canonical(machineDir_, ec);
+    if (changed == machine || changed == machine / "dosdevices")
+        drives_.Forget();
+}
+
+} // namespace kestovan::posix

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "platform/posix/MachineDrives.h"
+#include "platform/posix/MachineListing.h"
+#include "platform/posix/MachinePath.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kestovan::posix {
+
+// The file system of a machine directory laid out as a Wine prefix, seen
+// through Windows paths and the run-time's file statements.
+//
+// Drives are the links dosdevices/<letter>: (C: is drive_c/ when there is no
+// dosdevices/c:).  Each component of a Windows path is matched without
+// regard to letter case (the exact name first, then the first
+// case-insensitive match in byte order, then a short name as
+// GetShortPathNameA gives it).  Attributes: read-only is a file without its
+// owner write bit; hidden and system come from the user.DOSATTRIB extended
+// attribute, and a name beginning with "." is always hidden.  Symbolic links
+// are never followed out of their drive's root, and Kill and RmDir never
+// delete what a link points to.
+//
+// Listings of host directories are kept between calls and validated by the
+// directory's stamp (identity and times), so looking up names in a large
+// directory does not read it again; this object's own deletions update them
+// in place, and Invalidate tells it about changes made by the program's
+// other parts.
+//
+// Errors: 52 unmapped drive or malformed path, 53 file not found, 68 device
+// unavailable (ChDrive), 70 permission denied, 75 path/file access error,
+// 76 path not found, 5 invalid argument.
+class MachineFileSystem {
+public:
+    explicit MachineFileSystem(std::filesystem::path machineDir);
+
+    const std::filesystem::path& MachineDir() const { return machineDir_; }
+
+    // Host path of a Windows path (absolute, "C:rel", "\rel" or relative to
+    // the current directory).  Existing components are matched as above;
+    // the rest are appended as written.  ".." stops at the drive's root.
+    // Raises 52 for an unmapped drive or a malformed path (wildcards
+    // included), 76 for a link leading out of the drive.
+    std::filesystem::path Resolve(const std::string& windowsPath);
+
+    // Windows path ("C:\dir\file") of a host path inside a drive (the drive
+    // with the longest root holding it); nullopt when outside every drive.
+    std::optional<std::string> ToWindowsPath(const std::filesystem::path& hostPath);
+
+    // Name of the first entry in byte order matching pathSpec ('*' and '?'
+    // in the last component) and the mask, "" when none.  An entry that is
+    // hidden, system or a directory is seen only when the mask holds each of
+    // those attributes (2, 4, 16).  A path ending in a backslash names the
+    // directory itself: mask 16 gives "." when it exists, other masks the
+    // first file in it.  With mask 16 a wildcard search outside a drive's
+    // root also sees "." and "..".  A missing directory gives "".
+    std::string Dir(const std::string& pathSpec, int attributes);
+
+    // Deletes a file (53 missing, hidden, system or a directory; 75
+    // read-only; 76 missing directory part; 70 refused by the system).  With
+    // wildcards, every matching ordinary file; 53 when none matches.  A
+    // symbolic link is removed itself, never its target.
+    void Kill(const std::string& path);
+
+    // Removes an empty directory (75 not empty, a drive's root, the current
+    // directory of a drive, or a symbolic link; 76 missing or not a
+    // directory).
+    void RmDir(const std::string& path);
+
+    // Makes path the current directory of its drive (76 when it is no
+    // existing directory); the current drive does not change.
+    void ChDir(const std::string& path);
+
+    // Makes the drive of the first letter of drive current ("" does
+    // nothing); 68 when the letter is no mapped drive.
+    void ChDrive(const std::string& drive);
+
+    // Sets read-only (1), hidden (2) and system (4) as given; archive (32) is
+    // accepted and not kept.  Read-only is not kept for directories.  5 for
+    // other values, 53 missing, 76 missing directory part.
+    void SetAttr(const std::string& path, int attributes);
+
+    // Names of the ordinary, read-only and archive files of dir matching one
+    // of the ";"-separated patterns (all files when there is none), sorted
+    // without regard to letter case.  76 when dir is no existing directory.
+    std::vector<std::string> ListFiles(const std::string& dir, const std::string& patterns);
+
+    // Names of the sub-directories directly inside dir, hidden ones
+    // included, sorted without regard to letter case.  76 as ListFiles.
+    std::vector<std::string> ListDirectories(const std::string& dir);
+
+    // Short (8.3) form of an existing path, always from the drive
+    // ("C:\PROGRA~1\TAVORI~1.BMP"), with a trailing backslash when longPath
+    // has one.  Returns its length when it fits in size (and in the buffer)
+    // with its NUL, else the size it needs including the NUL and writes
+    // nothing; 0 when the path does not exist or is not valid.  Never raises.
+    std::uint32_t GetShortPathNameA(const std::string& longPath, std::string& buffer,
+                                    std::uint32_t size);
+
+    // The current directory of the current drive ("C:\Program Files").
+    std::string CurrentDirectory() const;
+
+    // The program's other parts changed files in this host directory.
+    void Invalidate(const std::filesystem::path& hostDir);
+
+    // How many directories were read from disk so far.
+    std::size_t DirectoryReads() const { return listings_.ReadCount(); }
+
+private:
+    struct EntryState {
+        bool exists = false;
+        bool directory = false;
+        int attributes = 0; // ReadOnly, Hidden, System, Directory
+    };
+
+    DrivePath Parse(const std::string& windowsPath, bool allowLastWildcards) const;
+    std::filesystem::path DriveRoot(char letter);
+    struct FoundDirectory {
+        std::filesystem::path host;
+        std::shared_ptr<DirectoryListing> listing;
+    };
+
+    // Follows components from root, each an existing directory; nullopt when
+    // one is missing or no directory.  Raises 76 for a link leading out of
+    // the drive.  storedNames receives the names as stored.
+    std::optional<FoundDirectory> FindDirectory(const std::filesystem::path& root,
+                                                std::span<const std::string> components,
+                                                std::vector<std::string>* storedNames = nullptr);
+    EntryState Inspect(const std::filesystem::path& dir, const DirectoryEntry& entry) const;
+    void Unlink(const std::filesystem::path& dir, const std::string& name);
+    bool IsCurrentDirectory(const std::filesystem::path& hostDir);
+
+    std::filesystem::path machineDir_;
+    MachineDrives drives_;
+    ListingCache listings_;
+    char currentDrive_ = 'c';
+    std::array<std::vector<std::string>, 26> currentDirs_;
+};
+
+} // namespace kestovan::posix

@@ -1,0 +1,267 @@
+#include "platform/posix/ProgramManager.h"
+
+#include "platform/RuntimeError.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+namespace kestovan::posix {
+namespace fs = std::filesystem;
+
+namespace {
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
+    return lower;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return Lower(a) == Lower(b);
+}
+
+[[noreturn]] void Refuse() {
+    throw RuntimeError(err::DdeMethodRefused);
+}
+
+// The program groups: the sub-folders of the Programs folder, as host paths.
+std::vector<fs::path> Groups(const fs::path& folder) {
+    std::vector<fs::path> groups;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec)
+        Refuse();
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        // is_directory follows a link, so a link to a folder is a group.
+        if (it->is_directory(typeError))
+            groups.push_back(it->path());
+    }
+    if (ec)
+        Refuse();
+    return groups;
+}
+
+// A command of the command string: its name and its arguments.
+struct Command {
+    std::string name;
+    std::vector<std::string> arguments;
+};
+
+// Reads the commands of a command string one at a time, so that the commands
+// before a malformed one are carried out, as Program Manager does.
+class CommandReader {
+public:
+    explicit CommandReader(std::string_view text) : text_(text) { SkipBlanks(); }
+
+    bool AtEnd() const { return pos_ >= text_.size(); }
+
+    // The next command; raises 285 when its text is malformed.
+    Command Next() {
+        Command command;
+        Expect('[');
+        SkipBlanks();
+        while (pos_ < text_.size() && IsNameChar(text_[pos_]))
+            command.name += text_[pos_++];
+        if (command.name.empty())
+            Refuse();
+        SkipBlanks();
+        if (Peek() == '(') {
+            ++pos_;
+            for (;;) {
+                command.arguments.push_back(Argument());
+                char next = Peek();
+                ++pos_;
+                if (next == ')')
+                    break;
+                if (next != ',')
+                    Refuse();
+            }
+            SkipBlanks();
+        }
+        Expect(']');
+        SkipBlanks();
+        return command;
+    }
+
+private:
+    static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+    static bool IsNameChar(char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    }
+
+    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+
+    void SkipBlanks() {
+        while (pos_ < text_.size() && IsBlank(text_[pos_]))
+            ++pos_;
+    }
+
+    void Expect(char c) {
+        if (pos_ >= text_.size() || text_[pos_] != c)
+            Refuse();
+        ++pos_;
+    }
+
+    // One argument, leaving the position on the ',' or ')' after it.
+    std::string Argument() {
+        SkipBlanks();
+        std::string value;
+        if (Peek() == '"') {
+            ++pos_;
+            for (;;) {
+                if (pos_ >= text_.size())
+                    Refuse(); // no closing quote
+                char c = text_[pos_++];
+                if (c == '"') {
+                    if (Peek() != '"')
+                        break;
+                    ++pos_;
+                }
+                value += c;
+            }
+            SkipBlanks();
+        } else {
+            std::size_t end = text_.find_first_of(",)", pos_);
+            if (end == std::string_view::npos)
+                Refuse();
+            std::string_view raw = text_.substr(pos_, end - pos_);
+            while (!raw.empty() && IsBlank(raw.back()))
+                raw.remove_suffix(1);
+            value.assign(raw);
+            pos_ = end;
+        }
+        if (Peek() != ',' && Peek() != ')')
+            Refuse();
+        return value;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// The group folder of that name: the exact name first, else the first in byte
+// order of those that differ only in letter case.
+std::optional<fs::path> FindGroup(const fs::path& folder, const std::string& name) {
+    std::optional<fs::path> match;
+    for (const fs::path& group : Groups(folder)) {
+        std::string groupName = group.filename().string();
+        if (groupName == name)
+            return group;
+        if (SameName(groupName, name) && (!match || groupName < match->filename().string()))
+            match = group;
+    }
+    return match;
+}
+
+void DeleteGroup(const fs::path& folder, const std::string& name) {
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos ||
+        name.find("..") != std::string::npos)
+        Refuse();
+    std::optional<fs::path> group = FindGroup(folder, name);
+    if (!group)
+        Refuse();
+    std::error_code ec;
+    // remove_all removes a link itself and never descends through one, so
+    // nothing outside the group's own folder is touched.
+    fs::remove_all(*group, ec);
+    if (ec)
+        Refuse();
+}
+
+// Walks the lines of a group-list reply (see SplitGroupList) and hands each
+// non-empty one to take; stops when take returns false.
+template <typename Take> void ForEachGroupLine(std::string_view text, Take take) {
+    for (;;) {
+        std::size_t cr = text.find('\r');
+        if (cr == std::string_view::npos)
+            return;
+        std::string_view line = text.substr(0, cr);
+        while (!line.empty() && line.front() == ' ')
+            line.remove_prefix(1);
+        while (!line.empty() && line.back() == ' ')
+            line.remove_suffix(1);
+        // The text goes on after the first LF anywhere in it; with no LF
+        // left, after this CR, so that every turn moves on.
+        std::size_t lf = text.find('\n');
+        text.remove_prefix((lf != std::string_view::npos ? lf : cr) + 1);
+        if (!line.empty() && !take(line))
+            return;
+    }
+}
+
+} // namespace
+
+ProgramManager::ProgramManager(fs::path programsFolder)
+    : programsFolder_(std::move(programsFolder)) {}
+
+void ProgramManager::Initiate(const std::string& topic) const {
+    std::error_code ec;
+    if (Lower(topic) != "progman|progman" || !fs::is_directory(programsFolder_, ec))
+        throw RuntimeError(err::DdeNoForeignApplication);
+}
+
+std::string ProgramManager::Request(const std::string& topic, const std::string& item) const {
+    Initiate(topic);
+    if (Lower(item) != "progman")
+        Refuse();
+    std::vector<std::string> names;
+    for (const fs::path& group : Groups(programsFolder_)) {
+        std::string name = group.filename().string();
+        // A host name with a line break in it cannot be a group name: it
+        // would read as two groups.
+        if (name.find_first_of("\r\n") == std::string::npos)
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        std::string la = Lower(a), lb = Lower(b);
+        return la != lb ? la < lb : a < b;
+    });
+    std::string reply;
+    for (const std::string& name : names)
+        reply.append(name).append("\r\n");
+    return reply;
+}
+
+void ProgramManager::Execute(const std::string& topic, const std::string& command) {
+    Initiate(topic);
+    CommandReader reader(command);
+    if (reader.AtEnd())
+        Refuse();
+    while (!reader.AtEnd()) {
+        Command next = reader.Next();
+        if (Lower(next.name) == "deletegroup" && next.arguments.size() == 1)
+            DeleteGroup(programsFolder_, next.arguments.front());
+        else
+            Refuse();
+    }
+}
+
+std::vector<std::string> SplitGroupList(const std::string& reply, std::size_t maxNames) {
+    std::vector<std::string> names;
+    if (maxNames == 0)
+        return names;
+    ForEachGroupLine(reply, [&](std::string_view line) {
+        names.emplace_back(line);
+        return names.size() < maxNames;
+    });
+    return names;
+}
+
+std::size_t CountGroupLines(const std::string& reply) {
+    std::size_t count = 0;
+    ForEachGroupLine(reply, [&](std::string_view) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+} // namespace kestovan::posix

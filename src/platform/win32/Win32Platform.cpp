@@ -1,0 +1,520 @@
+#include "platform/win32/Win32Platform.h"
+
+#include "platform/RuntimeError.h"
+#include "platform/win32/DdeConversation.h"
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Errors.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace kestovan::win32 {
+
+namespace {
+
+constexpr const char* SettingsRoot = "Software\\VB and VBA Program Settings\\";
+constexpr const char* InstanceMutexName = "Local\\KESTOVAN.EXE single copy";
+constexpr int CantOpenClipboard = 521;
+constexpr int ClipboardAttempts = 20;
+constexpr DWORD ClipboardRetryMs = 25;
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
+    return text;
+}
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    return EndsWithSeparator(dir) ? dir + name : dir + "\\" + name;
+}
+
+bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+
+// Whether an entry shows through an attribute mask of Dir: hidden, system
+// and directory entries only when the mask asks for them.
+bool Visible(DWORD attributes, int mask) {
+    constexpr DWORD Masked = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_DIRECTORY;
+    return (attributes & Masked & ~static_cast<DWORD>(mask)) == 0;
+}
+
+// The usable part of a caller's buffer.
+DWORD Room(const std::string& buffer, std::uint32_t size) {
+    return static_cast<DWORD>(std::min<std::size_t>(size, buffer.size()));
+}
+
+// A missing drive is "bad file name or number" for the file statements.
+[[noreturn]] void RaisePathError(int fallback) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_INVALID_DRIVE)
+        throw RuntimeError(err::BadFileNameOrNumber);
+    throw RuntimeError(RuntimeErrorNumber(code, fallback));
+}
+
+void SortWithoutCase(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = Lower(a), lb = Lower(b);
+        return la != lb ? la < lb : a < b;
+    });
+}
+
+std::vector<std::string> SplitPatterns(const std::string& patterns) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start <= patterns.size()) {
+        const std::size_t end = std::min(patterns.find(';', start), patterns.size());
+        std::string piece = patterns.substr(start, end - start);
+        const auto first = piece.find_first_not_of(' ');
+        const auto last = piece.find_last_not_of(' ');
+        if (first != std::string::npos)
+            pieces.push_back(piece.substr(first, last - first + 1));
+        start = end + 1;
+    }
+    if (pieces.empty())
+        pieces.emplace_back("*");
+    return pieces;
+}
+
+void RequireDirectory(const std::string& dir) {
+    const DWORD attributes = ::GetFileAttributesA(dir.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (::GetLastError() == ERROR_INVALID_DRIVE)
+            throw RuntimeError(err::BadFileNameOrNumber);
+        throw RuntimeError(err::PathNotFound);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        throw RuntimeError(err::PathNotFound);
+}
+
+char CurrentDriveLetter() {
+    char current[MAX_PATH + 1] = {};
+    const DWORD length = ::GetCurrentDirectoryA(sizeof current, current);
+    if (length == 0 || length > MAX_PATH || current[1] != ':')
+        return '\0';
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(current[0])));
+}
+
+// A hidden window owning the clipboard while the text is put on it (a
+// clipboard opened without an owner refuses SetClipboardData).
+class ClipboardSession {
+public:
+    ClipboardSession()
+        : owner_(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   ::GetModuleHandleA(nullptr), nullptr)) {
+        for (int attempt = 0; attempt < ClipboardAttempts; ++attempt) {
+            if (::OpenClipboard(owner_)) {
+                open_ = true;
+                return;
+            }
+            ::Sleep(ClipboardRetryMs);
+        }
+        if (owner_ != nullptr)
+            ::DestroyWindow(owner_);
+        throw RuntimeError(CantOpenClipboard, "Can't open Clipboard");
+    }
+    ~ClipboardSession() {
+        if (open_)
+            ::CloseClipboard();
+        if (owner_ != nullptr)
+            ::DestroyWindow(owner_);
+    }
+    ClipboardSession(const ClipboardSession&) = delete;
+    ClipboardSession& operator=(const ClipboardSession&) = delete;
+
+private:
+    HWND owner_;
+    bool open_ = false;
+};
+
+} // namespace
+
+void Win32Platform::HandleCloser::operator()(void* handle) const noexcept {
+    if (handle != nullptr)
+        ::CloseHandle(handle);
+}
+
+Win32Platform::Win32Platform() {
+    ::SetLastError(ERROR_SUCCESS);
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, InstanceMutexName);
+    anotherCopyRuns_ = mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    instanceMutex_.reset(mutex);
+}
+
+// --- File system -------------------------------------------------------------
+
+std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
+    if (pathSpec.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    const std::string pattern = EndsWithSeparator(pathSpec) ? pathSpec + "*" : pathSpec;
+    WIN32_FIND_DATAA data{};
+    FindHandle find(pattern, data);
+    if (!find.Valid()) {
+        switch (::GetLastError()) {
+        case ERROR_INVALID_DRIVE:
+        case ERROR_INVALID_NAME: throw RuntimeError(err::BadFileNameOrNumber);
+        case ERROR_NOT_READY: throw RuntimeError(err::DiskNotReady);
+        default: return {}; // nothing matches, or the directory is missing
+        }
+    }
+    do {
+        if (Visible(data.dwFileAttributes, attributes))
+            return data.cFileName;
+    } while (find.Next(data));
+    return {};
+}
+
+void Win32Platform::Kill(const std::string& path) {
+    if (path.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    const auto slash = path.find_last_of("\\/:");
+    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+
+    // The files the statement names: one, or every match of a wildcard.
+    std::vector<std::pair<std::string, DWORD>> files;
+    WIN32_FIND_DATAA data{};
+    FindHandle find(path, data);
+    if (!find.Valid())
+        RaisePathError(err::FileNotFound);
+    do {
+        if (Visible(data.dwFileAttributes, attr::Normal))
+            files.emplace_back(dir + data.cFileName, data.dwFileAttributes);
+        if (!HasWildcard(path.substr(slash == std::string::npos ? 0 : slash + 1)))
+            break;
+    } while (find.Next(data));
+    if (files.empty())
+        throw RuntimeError(err::FileNotFound);
+
+    for (const auto& [file, fileAttributes] : files) {
+        if (fileAttributes & FILE_ATTRIBUTE_READONLY)
+            throw RuntimeError(err::PathFileAccessError);
+        if (!::DeleteFileA(file.c_str()))
+            RaisePathError(err::PathFileAccessError);
+    }
+}
+
+void Win32Platform::RmDir(const std::string& path) {
+    if (path.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    if (::RemoveDirectoryA(path.c_str()))
+        return;
+    switch (::GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY: throw RuntimeError(err::PathNotFound);
+    case ERROR_INVALID_DRIVE: throw RuntimeError(err::BadFileNameOrNumber);
+    default: throw RuntimeError(err::PathFileAccessError); // not empty, in use, refused
+    }
+}
+
+void Win32Platform::ChDir(const std::string& path) {
+    if (path.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    char full[MAX_PATH + 1] = {};
+    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length > MAX_PATH)
+        throw RuntimeError(err::PathNotFound);
+    RequireDirectory(full);
+    // ChDir changes the current directory of the path's drive, but never
+    // the current drive: another drive only remembers its new directory.
+    const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(full[0])));
+    if (full[1] == ':' && drive != CurrentDriveLetter()) {
+        const char variable[] = {'=', drive, ':', '\0'};
+        if (!::SetEnvironmentVariableA(variable, full))
+            RaisePathError(err::PathNotFound);
+        return;
+    }
+    if (!::SetCurrentDirectoryA(full))
+        RaisePathError(err::PathNotFound);
+}
+
+void Win32Platform::ChDrive(const std::string& drive) {
+    if (drive.empty())
+        return;
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
+    if (letter < 'A' || letter > 'Z')
+        throw RuntimeError(err::InvalidProcedureCall);
+    if ((::GetLogicalDrives() & (1u << (letter - 'A'))) == 0)
+        throw RuntimeError(68); // Device unavailable
+    const char current = CurrentDriveLetter();
+    if (current == letter)
+        return;
+    // Remember where the drive we leave stood, as the command shell does.
+    if (current != '\0') {
+        char here[MAX_PATH + 1] = {};
+        if (::GetCurrentDirectoryA(sizeof here, here) != 0) {
+            const char variable[] = {'=', current, ':', '\0'};
+            ::SetEnvironmentVariableA(variable, here);
+        }
+    }
+    const char variable[] = {'=', letter, ':', '\0'};
+    char remembered[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableA(variable, remembered, sizeof remembered);
+    if (length != 0 && length <= MAX_PATH && ::SetCurrentDirectoryA(remembered))
+        return;
+    const char root[] = {letter, ':', '\\', '\0'};
+    if (!::SetCurrentDirectoryA(root))
+        throw RuntimeError(68);
+}
+
+void Win32Platform::SetAttr(const std::string& path, int attributes) {
+    constexpr int Settable = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
+    if (path.empty() || attributes < 0 || (attributes & ~Settable) != 0)
+        throw RuntimeError(err::InvalidProcedureCall);
+    const DWORD value = attributes == attr::Normal ? FILE_ATTRIBUTE_NORMAL
+                                                   : static_cast<DWORD>(attributes);
+    if (!::SetFileAttributesA(path.c_str(), value))
+        RaisePathError(err::PathFileAccessError);
+}
+
+std::vector<std::string> Win32Platform::ListFiles(const std::string& dir,
+                                                  const std::string& patterns) {
+    RequireDirectory(dir);
+    std::vector<std::string> names;
+    for (const std::string& pattern : SplitPatterns(patterns)) {
+        WIN32_FIND_DATAA data{};
+        FindHandle find(JoinPath(dir, pattern), data);
+        if (!find.Valid())
+            continue;
+        do {
+            if (!Visible(data.dwFileAttributes, attr::Normal))
+                continue;
+            const std::string name = data.cFileName;
+            const std::string folded = Lower(name);
+            if (std::none_of(names.begin(), names.end(),
+                             [&](const std::string& known) { return Lower(known) == folded; }))
+                names.push_back(name);
+        } while (find.Next(data));
+    }
+    SortWithoutCase(names);
+    return names;
+}
+
+std::vector<std::string> Win32Platform::ListDirectories(const std::string& dir) {
+    RequireDirectory(dir);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data{};
+    FindHandle find(JoinPath(dir, "*"), data);
+    if (find.Valid()) {
+        do {
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
+                names.emplace_back(data.cFileName);
+        } while (find.Next(data));
+    }
+    SortWithoutCase(names);
+    return names;
+}
+
+// --- Settings store ----------------------------------------------------------
+
+std::string Win32Platform::GetSetting(const std::string& appName, const std::string& section,
+                                      const std::string& key, const std::string& defaultValue) {
+    RegistryKey settings;
+    const std::string path = SettingsRoot + appName + "\\" + section;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE,
+                        settings.Receive()) != ERROR_SUCCESS)
+        return defaultValue;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExA(settings.Get(), key.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return defaultValue;
+    std::string value(size, '\0');
+    if (size != 0 &&
+        ::RegQueryValueExA(settings.Get(), key.c_str(), nullptr, &type,
+                           reinterpret_cast<LPBYTE>(value.data()), &size) != ERROR_SUCCESS)
+        return defaultValue;
+    value.resize(std::min<std::size_t>(size, value.size()));
+    if (const auto nul = value.find('\0'); nul != std::string::npos)
+        value.resize(nul);
+    return value;
+}
+
+void Win32Platform::DeleteSetting(const std::string& appName, const std::string& section) {
+    if (appName.empty() || section.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    const std::string path = SettingsRoot + appName + "\\" + section;
+    {
+        RegistryKey existing;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, existing.Receive()) !=
+            ERROR_SUCCESS)
+            throw RuntimeError(err::InvalidProcedureCall);
+    }
+    if (::SHDeleteKeyA(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS)
+        throw RuntimeError(err::InvalidProcedureCall);
+}
+
+// --- Registry ----------------------------------------------------------------
+
+long Win32Platform::RegCreateKeyA(std::uint32_t key, const std::string& subKey,
+                                  std::uint32_t& result) {
+    HKEY created = nullptr;
+    const LONG status = ::RegCreateKeyA(ToHkey(key), subKey.c_str(), &created);
+    if (status == ERROR_SUCCESS)
+        result = FromHkey(created);
+    return status;
+}
+
+long Win32Platform::RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
+                                 const std::string& data, std::uint32_t length) {
+    return ::RegSetValueA(ToHkey(key), subKey.empty() ? nullptr : subKey.c_str(), type,
+                          data.c_str(), length);
+}
+
+long Win32Platform::RegCloseKey(std::uint32_t key) { return ::RegCloseKey(ToHkey(key)); }
+
+long Win32Platform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) {
+    // The class keys have sub-keys (shell\open\command, DefaultIcon): the key
+    // goes with everything below it.  An empty name would mean the root
+    // itself, which is never deleted.
+    if (subKey.empty())
+        return ERROR_INVALID_PARAMETER;
+    return static_cast<long>(::SHDeleteKeyA(ToHkey(key), subKey.c_str()));
+}
+
+// --- Profile files -----------------------------------------------------------
+
+std::uint32_t Win32Platform::GetPrivateProfileStringA(const std::string& section,
+                                                      const std::string& key,
+                                                      const std::string& defaultValue,
+                                                      std::string& buffer, std::uint32_t size,
+                                                      const std::string& fileName) {
+    if (Room(buffer, size) == 0)
+        return 0;
+    return ::GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
+                                      buffer.data(), Room(buffer, size), fileName.c_str());
+}
+
+long Win32Platform::WritePrivateProfileStringA(const std::string& section, const std::string& key,
+                                               const std::string& value,
+                                               const std::string& fileName) {
+    return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
+                                        fileName.c_str());
+}
+
+// --- System locations --------------------------------------------------------
+
+std::uint32_t Win32Platform::GetWindowsDirectoryA(std::string& buffer, std::uint32_t size) {
+    return ::GetWindowsDirectoryA(buffer.data(), Room(buffer, size));
+}
+
+std::uint32_t Win32Platform::GetSystemDirectoryA(std::string& buffer, std::uint32_t size) {
+    return ::GetSystemDirectoryA(buffer.data(), Room(buffer, size));
+}
+
+std::uint32_t Win32Platform::GetTempPathA(std::uint32_t size, std::string& buffer) {
+    return ::GetTempPathA(Room(buffer, size), buffer.data());
+}
+
+std::uint32_t Win32Platform::GetShortPathNameA(const std::string& longPath, std::string& buffer,
+                                               std::uint32_t size) {
+    return ::GetShortPathNameA(longPath.c_str(), buffer.data(), Room(buffer, size));
+}
+
+// --- Clock -------------------------------------------------------------------
+
+std::string Win32Platform::Now() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const int hour12 = now.wHour % 12 == 0 ? 12 : now.wHour % 12;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d %s", now.wMonth, now.wDay, now.wYear,
+                  hour12, now.wMinute, now.wSecond, now.wHour < 12 ? "AM" : "PM");
+    return text;
+}
+
+// --- Program Manager ---------------------------------------------------------
+
+void Win32Platform::DdeInitiate(const std::string& topic) { DdeConversation conversation(topic); }
+
+std::string Win32Platform::DdeRequest(const std::string& topic, const std::string& item) {
+    DdeConversation conversation(topic);
+    std::string reply = conversation.Request(item);
+    // Newer shells answer the group list item "PROGMAN" with an empty list
+    // but keep the standard item "Groups"; their answer is the group list.
+    if (Lower(item) == "progman" && reply.find_first_not_of(" \r\n") == std::string::npos) {
+        try {
+            reply = conversation.Request("Groups");
+        } catch (const RuntimeError&) {
+            // no such item either: the empty list stands
+        }
+    }
+    return reply;
+}
+
+void Win32Platform::DdeExecute(const std::string& topic, const std::string& command) {
+    DdeConversation conversation(topic);
+    conversation.Execute(command);
+}
+
+// --- Shell folders -----------------------------------------------------------
+
+long Win32Platform::GetFolderPath(std::intptr_t /*hWnd*/, int folder, std::string& path) {
+    char buffer[MAX_PATH + 1] = {};
+    if (!::SHGetSpecialFolderPathA(nullptr, buffer, folder, FALSE))
+        return 0;
+    path = buffer;
+    return 1;
+}
+
+// --- Clipboard ---------------------------------------------------------------
+
+void Win32Platform::ClipboardClear() {
+    ClipboardSession session;
+    ::EmptyClipboard();
+}
+
+void Win32Platform::ClipboardSetText(const std::string& text) {
+    {
+        ClipboardSession session;
+        ::EmptyClipboard();
+        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+        if (memory == nullptr)
+            throw RuntimeError(7); // Out of memory
+        if (void* bytes = ::GlobalLock(memory)) {
+            std::memcpy(bytes, text.c_str(), text.size() + 1);
+            ::GlobalUnlock(memory);
+        }
+        if (::SetClipboardData(CF_TEXT, memory) == nullptr) {
+            ::GlobalFree(memory);
+            throw RuntimeError(CantOpenClipboard, "Can't open Clipboard");
+        }
+    }
+    if (clipboardObserver_)
+        clipboardObserver_(text);
+}
+
+void Win32Platform::OnClipboardSet(std::function<void(const std::string&)> observer) {
+    clipboardObserver_ = std::move(observer);
+}
+
+// --- App object --------------------------------------------------------------
+
+std::string Win32Platform::AppPath() {
+    char module[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path(module, std::min<DWORD>(length, MAX_PATH));
+    const auto slash = path.find_last_of('\\');
+    if (slash == std::string::npos)
+        return path;
+    path.resize(slash);
+    if (path.size() == 2 && path[1] == ':')
+        path += '\\';
+    return path;
+}
+
+bool Win32Platform::AppPrevInstance() { return anotherCopyRuns_; }
+
+} // namespace kestovan::win32

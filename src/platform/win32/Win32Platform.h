@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/PlatformServices.h"
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestovan::win32 {
+
+// The platform on Windows itself: every operation is the Win32 call that the
+// classic run-time makes for it, with the run-time's error numbers.
+class Win32Platform : public PlatformServices {
+public:
+    // Claims the single-copy mutex at once, so that a copy started later
+    // sees this one for as long as the process lives.
+    Win32Platform();
+
+    std::string Dir(const std::string& pathSpec, int attributes) override;
+    void Kill(const std::string& path) override;
+    void RmDir(const std::string& path) override;
+    void ChDir(const std::string& path) override;
+    void ChDrive(const std::string& drive) override;
+    void SetAttr(const std::string& path, int attributes) override;
+    std::vector<std::string> ListFiles(const std::string& dir, const std::string& patterns) override;
+    std::vector<std::string> ListDirectories(const std::string& dir) override;
+
+    std::string GetSetting(const std::string& appName, const std::string& section,
+                           const std::string& key, const std::string& defaultValue) override;
+    void DeleteSetting(const std::string& appName, const std::string& section) override;
+
+    long RegCreateKeyA(std::uint32_t key, const std::string& subKey,
+                       std::uint32_t& result) override;
+    long RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
+                      const std::string& data, std::uint32_t length) override;
+    long RegCloseKey(std::uint32_t key) override;
+    long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
+
+    std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
+                                           const std::string& defaultValue, std::string& buffer,
+                                           std::uint32_t size,
+                                           const std::string& fileName) override;
+    long WritePrivateProfileStringA(const std::string& section, const std::string& key,
+                                    const std::string& value,
+                                    const std::string& fileName) override;
+
+    std::uint32_t GetWindowsDirectoryA(std::string& buffer, std::uint32_t size) override;
+    std::uint32_t GetSystemDirectoryA(std::string& buffer, std::uint32_t size) override;
+    std::uint32_t GetTempPathA(std::uint32_t size, std::string& buffer) override;
+    std::uint32_t GetShortPathNameA(const std::string& longPath, std::string& buffer,
+                                    std::uint32_t size) override;
+
+    std::string Now() override;
+
+    void DdeInitiate(const std::string& topic) override;
+    std::string DdeRequest(const std::string& topic, const std::string& item) override;
+    void DdeExecute(const std::string& topic, const std::string& command) override;
+
+    long GetFolderPath(std::intptr_t hWnd, int folder, std::string& path) override;
+
+    void ClipboardClear() override;
+    void ClipboardSetText(const std::string& text) override;
+    // Told of every text put on the clipboard (the transcript records it).
+    void OnClipboardSet(std::function<void(const std::string&)> observer);
+
+    std::string AppPath() override;
+    bool AppPrevInstance() override;
+
+private:
+    // Closes a kernel handle (kept out of this header so that including it
+    // does not bring in <windows.h>).
+    struct HandleCloser {
+        void operator()(void* handle) const noexcept;
+    };
+
+    std::unique_ptr<void, HandleCloser> instanceMutex_;
+    bool anotherCopyRuns_ = false;
+    std::function<void(const std::string&)> clipboardObserver_;
+};
+
+} // namespace kestovan::win32

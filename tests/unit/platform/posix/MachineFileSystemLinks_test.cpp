@@ -1,0 +1,86 @@
+#include "MachineFileSystemTestMachine.h"
+
+namespace kestovan::posix::testing {
+namespace {
+
+// A machine whose drive C: holds links to places outside the drive (a
+// directory beside drive_c) and inside it.
+class MachineLinks : public MachineTest {
+protected:
+    MachineLinks() {
+        outside_ = machine_.Dir() / "outside";
+        fs::create_directories(outside_ / "sub");
+        std::ofstream(outside_ / "precious.txt") << "keep me";
+        machine_.File("inside/target.txt", "inside");
+        machine_.Directory("inside/folder");
+        fs::create_directory_symlink("../outside", machine_.C() / "out");
+        fs::create_symlink("../outside/precious.txt", machine_.C() / "outfile.lnk");
+        fs::create_directory_symlink("inside/folder", machine_.C() / "infolder");
+        fs::create_symlink("inside/target.txt", machine_.C() / "infile.lnk");
+        fs::create_symlink("../../../../../../../../../etc/nothing-here", machine_.C() / "dangling");
+    }
+    bool Outside(const fs::path& relative) const {
+        return fs::exists(fs::symlink_status(outside_ / relative));
+    }
+
+    fs::path outside_;
+};
+
+TEST_F(MachineLinks, NothingIsReachedThroughALinkLeavingTheDrive) {
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\out\\precious.txt"); }), 76);
+    EXPECT_TRUE(Outside("precious.txt"));
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\OUT\\*.txt"); }), 76);
+    EXPECT_TRUE(Outside("precious.txt"));
+    EXPECT_EQ(ErrorOf([&] { fs_.RmDir("C:\\out\\sub"); }), 76);
+    EXPECT_TRUE(Outside("sub"));
+    EXPECT_EQ(ErrorOf([&] { fs_.SetAttr("C:\\out\\precious.txt", 1); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.SetAttr("C:\\outfile.lnk", 1); }), 76);
+    EXPECT_TRUE((fs::status(outside_ / "precious.txt").permissions() & fs::perms::owner_write) !=
+                fs::perms::none);
+    EXPECT_EQ(ErrorOf([&] { fs_.Dir("C:\\out\\*.*", 0); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.ListFiles("C:\\out", "*.*"); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.ChDir("C:\\out"); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.Resolve("C:\\out\\precious.txt"); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.Resolve("C:\\outfile.lnk"); }), 76);
+    EXPECT_EQ(ErrorOf([&] { fs_.Resolve("C:\\dangling"); }), 76);
+    std::string buffer(300, ' ');
+    EXPECT_EQ(fs_.GetShortPathNameA("C:\\out\\precious.txt", buffer, 300), 0u);
+}
+
+TEST_F(MachineLinks, KillRemovesTheLinkNeverItsTarget) {
+    fs_.Kill("C:\\outfile.lnk");
+    EXPECT_FALSE(machine_.Exists("outfile.lnk"));
+    EXPECT_TRUE(Outside("precious.txt"));
+    fs_.Kill("C:\\INFILE.LNK");
+    EXPECT_FALSE(machine_.Exists("infile.lnk"));
+    EXPECT_TRUE(machine_.Exists("inside/target.txt"));
+    fs_.Kill("C:\\dangling");
+    EXPECT_FALSE(machine_.Exists("dangling"));
+    // A link to a directory is a directory to Kill.
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\out"); }), 53);
+    EXPECT_TRUE(machine_.Exists("out"));
+}
+
+TEST_F(MachineLinks, RmDirNeverFollowsALink) {
+    EXPECT_EQ(ErrorOf([&] { fs_.RmDir("C:\\out"); }), 75);
+    EXPECT_EQ(ErrorOf([&] { fs_.RmDir("C:\\infolder"); }), 75);
+    EXPECT_TRUE(machine_.Exists("out"));
+    EXPECT_TRUE(machine_.Exists("infolder"));
+    EXPECT_TRUE(machine_.Exists("inside/folder"));
+    EXPECT_TRUE(Outside("sub"));
+}
+
+TEST_F(MachineLinks, LinksInsideTheDriveAreFollowed) {
+    machine_.File("inside/folder/picture.bmp");
+    EXPECT_EQ(fs_.Dir("C:\\InFolder\\*.bmp", 0), "picture.bmp");
+    EXPECT_EQ(fs_.Dir("C:\\infolder", 16), "infolder");
+    EXPECT_EQ(fs_.Dir("C:\\infile.lnk", 0), "infile.lnk");
+    fs_.ChDir("C:\\infolder");
+    EXPECT_EQ(fs_.CurrentDirectory(), "C:\\infolder");
+    fs_.Kill("picture.bmp");
+    EXPECT_FALSE(machine_.Exists("inside/folder/picture.bmp"));
+    EXPECT_EQ(fs_.ListDirectories("C:\\"), (std::vector<std::string>{"infolder", "inside", "out"}));
+}
+
+} // namespace
+} // namespace kestovan::posix::testing

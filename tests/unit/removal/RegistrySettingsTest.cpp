@@ -1,0 +1,178 @@
+#include "removal/RemovalFixture.h"
+
+namespace kestovan::memtest {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string SettingsLine =
+    "(+) Tavori Viewer settings in the system registry have been removed.";
+const std::string SlideShowLine =
+    "(+) Tavori Viewer Slide Show files (.TVS) are no longer associated to Tavori Viewer.";
+const std::string RestoredLine =
+    "(+) Image file associations were restored to their original settings.";
+const std::string FailureLine =
+    "(-) All Tavori Viewer system registry entries could not be removed.";
+const std::string RestoreQuestion = "Restore image file type associations to the settings found "
+                                    "before running Tavori Viewer setup?";
+const char* const Extensions[] = {".jpg", ".jpe", ".jpeg", ".jif", ".gif",
+                                  ".bmp", ".dib", ".rle",  ".wmf", ".emf"};
+
+class RemovalRegistry : public RemovalTest {
+protected:
+    RemovalRegistry() { InstallViewer(); }
+
+    Lines RegistryLines() const {
+        Lines lines;
+        for (const std::string& line : LogLines())
+            if (line.find("registry") != std::string::npos ||
+                line.find("associat") != std::string::npos)
+                lines.push_back(line);
+        return lines;
+    }
+
+    bool ClassKeysLeft() const {
+        return platform.RegKeyExists("TavoriViewer") || platform.RegKeyExists(".tvs") ||
+               platform.RegKeyExists("TavoriViewer.Image");
+    }
+};
+
+TEST_F(RemovalRegistry, SettingsAndClassKeysGoAndSavedAssociationsComeBack) {
+    s.RegJPG = "jpegfile";
+    s.RegGIF = "TavoriViewer.Image";
+    s.RegEMF = "emffile";
+    platform.AddRegKey(".jpg", std::string("TavoriViewer.Image"));
+    platform.AddRegKey(".gif", std::string("TavoriViewer.Image"));
+
+    Run();
+
+    const auto question = front.PromptsWith(RestoreQuestion);
+    ASSERT_EQ(question.size(), 1u);
+    EXPECT_EQ(question[0].prompt, RestoreQuestion);
+    EXPECT_EQ(question[0].buttons, 36);
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine, RestoredLine}));
+    EXPECT_FALSE(platform.HasSettings("TViewer", "Settings"));
+    EXPECT_FALSE(ClassKeysLeft());
+    EXPECT_EQ(platform.RegDefault(".jpg"), "jpegfile");
+    EXPECT_EQ(platform.RegDefault(".gif"), ""); // the viewer's own class restores nothing
+    EXPECT_EQ(platform.RegDefault(".emf"), "emffile");
+    for (const char* extension : {".jpe", ".jpeg", ".jif", ".bmp", ".dib", ".rle", ".wmf"})
+        EXPECT_FALSE(platform.RegKeyExists(extension)) << extension;
+    EXPECT_EQ(platform.OpenRegKeys(), 0u);
+}
+
+TEST_F(RemovalRegistry, NothingSavedAsksNothing) {
+    Run();
+
+    EXPECT_TRUE(front.PromptsWith(RestoreQuestion).empty());
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine}));
+    EXPECT_FALSE(ClassKeysLeft());
+    for (const char* extension : Extensions)
+        EXPECT_FALSE(platform.RegKeyExists(extension)) << extension;
+}
+
+TEST_F(RemovalRegistry, NoToTheRestoreQuestionWritesNothing) {
+    s.RegJPEG = "jpegfile";
+    front.AnswerWhen(RestoreQuestion, forms::IdNo);
+
+    Run();
+
+    EXPECT_EQ(front.PromptsWith(RestoreQuestion).size(), 1u);
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine}));
+    EXPECT_FALSE(platform.RegKeyExists(".jpeg"));
+    EXPECT_FALSE(platform.RegKeyExists("TavoriViewer.Image"));
+}
+
+TEST_F(RemovalRegistry, NoStoredSettingsReportsTheErrorText) {
+    platform.DeleteSetting("TViewer", "Settings");
+
+    Run();
+
+    const auto notice = front.PromptsWith("system registry");
+    ASSERT_EQ(notice.size(), 1u);
+    EXPECT_EQ(notice[0].prompt,
+              "An error occurred while attempting to remove Tavori Viewer settings from the system "
+              "registry.  The stored values will be left behind, there are only a couple of small "
+              "entries. \r\n\r\nInvalid procedure call or argument...");
+    EXPECT_EQ(notice[0].buttons, 64);
+    EXPECT_EQ(RegistryLines(), (Lines{FailureLine}));
+    EXPECT_TRUE(platform.RegKeyExists("TavoriViewer"));
+    EXPECT_TRUE(platform.RegKeyExists(".tvs"));
+    EXPECT_TRUE(platform.RegKeyExists("TavoriViewer.Image"));
+    EXPECT_TRUE(Logged(FinishBanner));
+}
+
+TEST_F(RemovalRegistry, MissingClassKeyIsAnUnknownErrorAndStopsTheRest) {
+    platform.RegDeleteKeyA(hkey::ClassesRoot, "TavoriViewer");
+    s.RegJPG = "jpegfile";
+
+    Run();
+
+    const auto notice = front.PromptsWith("system registry");
+    ASSERT_EQ(notice.size(), 1u);
+    EXPECT_EQ(notice[0].prompt, "An unknown error occurred while attempting to remove Tavori "
+                                "Viewer settings from the system registry.  The stored values "
+                                "will be left behind, there are only a couple of small entries.");
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, FailureLine}));
+    EXPECT_TRUE(front.PromptsWith(RestoreQuestion).empty());
+    EXPECT_TRUE(platform.RegKeyExists(".tvs"));
+    EXPECT_TRUE(platform.RegKeyExists("TavoriViewer.Image"));
+    EXPECT_FALSE(platform.RegKeyExists(".jpg"));
+}
+
+TEST_F(RemovalRegistry, ImageClassThatCannotBeDeletedComesAfterTheRestore) {
+    s.RegBMP = "Paint.Picture";
+    platform.Fail("RegDeleteKeyA", "TavoriViewer.Image", ErrorAccessDenied);
+
+    Run();
+
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine, RestoredLine, FailureLine}));
+    EXPECT_EQ(front.PromptsWith("An unknown error occurred while attempting").size(), 1u);
+    EXPECT_EQ(platform.RegDefault(".bmp"), "Paint.Picture");
+}
+
+TEST_F(RemovalRegistry, FailingAssociationWriteIsReportedAndTheRestGoesOn) {
+    s.RegBMP = "Paint.Picture";
+    s.RegDIB = "Paint.Picture";
+    s.RegWMF = "wmffile";
+    platform.Fail("RegSetValueA", ".bmp", ErrorAccessDenied);
+
+    Run();
+
+    const auto notice = front.PromptsWith("associate");
+    ASSERT_EQ(notice.size(), 1u);
+    EXPECT_EQ(notice[0].prompt, "An unknown error occurred while trying to associate .bmp files "
+                                "with Paint.Picture.  (Error location = 2 )");
+    EXPECT_EQ(notice[0].buttons, 16);
+    EXPECT_EQ(platform.RegDefault(".dib"), "Paint.Picture");
+    EXPECT_EQ(platform.RegDefault(".wmf"), "wmffile");
+    EXPECT_EQ(platform.RegDefault(".bmp"), std::nullopt);
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine, RestoredLine}));
+    EXPECT_EQ(platform.OpenRegKeys(), 0u);
+    EXPECT_FALSE(ClassKeysLeft());
+}
+
+TEST_F(RemovalRegistry, KeyThatCannotBeCreatedIsLocationOne) {
+    s.RegRLE = "TavoriViewer.Image";
+    platform.Fail("RegCreateKeyA", ".rle", ErrorAccessDenied);
+
+    module.AssociateExtension(".rle", s.RegRLE);
+
+    ASSERT_EQ(front.prompts.size(), 1u);
+    EXPECT_EQ(front.prompts[0].prompt, "An unknown error occurred while trying to associate .rle "
+                                       "files with TavoriViewer.Image.  (Error location = 1 )");
+    EXPECT_EQ(s.RegRLE, "TavoriViewer.Image");
+    EXPECT_EQ(platform.OpenRegKeys(), 0u);
+}
+
+TEST_F(RemovalRegistry, EmptyClassNameDoesNothing) {
+    platform.calls.clear();
+
+    module.AssociateExtension(".jpg", "");
+
+    EXPECT_TRUE(platform.calls.empty());
+    EXPECT_TRUE(front.prompts.empty());
+}
+
+} // namespace
+} // namespace kestovan::memtest
