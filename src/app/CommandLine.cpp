@@ -8,6 +8,7 @@ namespace kestovan::app {
 
 namespace {
 
+#ifndef _WIN32
 std::filesystem::path DefaultMachine() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0')
         return prefix;
@@ -15,12 +16,15 @@ std::filesystem::path DefaultMachine() {
         return std::filesystem::path(home) / ".wine";
     throw UsageError("no machine directory: give --machine, or set WINEPREFIX or HOME");
 }
+#endif
 
 } // namespace
 
 Options ParseCommandLine(int argc, const char* const* argv) {
     Options options;
+#ifndef _WIN32
     std::optional<std::filesystem::path> machine;
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         auto value = [&]() -> std::string {
@@ -28,11 +32,14 @@ Options ParseCommandLine(int argc, const char* const* argv) {
                 throw UsageError("option " + std::string(argument) + " needs a value");
             return argv[++i];
         };
+#ifndef _WIN32 // on Windows the machine is the one the program runs on
         if (argument == "--machine")
             machine = value();
         else if (argument == "--exe-dir")
             options.exeDir = value();
-        else if (argument == "--answers")
+        else
+#endif
+            if (argument == "--answers")
             options.answers = value();
         else if (argument == "--transcript")
             options.transcript = value();
@@ -45,12 +52,26 @@ Options ParseCommandLine(int argc, const char* const* argv) {
         else
             throw UsageError("unknown argument " + std::string(argument) + " (see --help)");
     }
+#ifndef _WIN32
     if (!options.showHelp && !options.showVersion)
         options.machineDir = machine ? *machine : DefaultMachine();
+#endif
     return options;
 }
 
 std::string UsageText() {
+#ifdef _WIN32
+    return "Usage: KESTOVAN [options]\n"
+           "Removes a Tavori application from this computer.\n"
+           "\n"
+           "  --answers FILE      answer every message box and dialog from FILE ('-' = stdin)\n"
+           "  --transcript FILE   write a JSON Lines record of the run to FILE\n"
+           "  --log FILE          write the status log to FILE when the report is shown\n"
+           "  --help, --version   this text; the version\n"
+           "\n"
+           "Exit status: 0 when the program ends normally, 1 after an unhandled run-time\n"
+           "error, 2 for a bad command line or an answers file that ran out or did not fit.\n";
+#else
     return "Usage: kestovan [options]\n"
            "Removes a Tavori application from a machine directory laid out as a Wine prefix.\n"
            "\n"
@@ -64,6 +85,7 @@ std::string UsageText() {
            "Exit status: 0 when the program ends normally, 1 after an unhandled run-time\n"
            "error, 2 for a bad command line, an unusable machine or an answers file that\n"
            "ran out or did not fit.\n";
+#endif
 }
 
 std::filesystem::path ExecutablePath(const char* argv0) {

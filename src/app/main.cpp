@@ -3,11 +3,16 @@
 #include "app/CommandLine.h"
 #include "dialogs/RemoveDoneFrm.h"
 #include "forms/FormRuntime.h"
-#include "forms/console/ConsoleFrontEnd.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
 #include "platform/RuntimeError.h"
-#include "platform/posix/PosixPlatform.h"
 #include "state/MainModule.h"
+#ifdef _WIN32
+#include "forms/win32/Win32FrontEnd.h"
+#include "platform/win32/Win32Platform.h"
+#else
+#include "forms/console/ConsoleFrontEnd.h"
+#include "platform/posix/PosixPlatform.h"
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -32,11 +37,16 @@ std::unique_ptr<forms::Transcript> OpenTranscript(const std::optional<std::strin
 }
 
 int Run(const app::Options& options, const char* argv0) {
+#ifdef _WIN32
+    (void)argv0;
+    win32::Win32Platform platform;
+#else
     std::filesystem::path machine = options.machineDir;
     if (!posix::PosixPlatform::IsMachineDirectory(machine))
         throw app::UsageError("not a machine directory (no drive C:): " + machine.string());
 
     posix::PosixPlatform platform(machine, options.exeDir, app::ExecutablePath(argv0));
+#endif
     auto transcript = OpenTranscript(options.transcript);
 
     std::ifstream answersFile;
@@ -54,7 +64,11 @@ int Run(const app::Options& options, const char* argv0) {
             *answers, *options.answers,
             [&modulePointer]() -> const std::string& { return modulePointer->State.StatusLog; });
     } else {
+#ifdef _WIN32
+        frontEnd = std::make_unique<forms::Win32FrontEnd>();
+#else
         frontEnd = std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout);
+#endif
     }
 
     forms::FormRuntime runtime(platform, *frontEnd, transcript.get());
@@ -85,6 +99,14 @@ int Run(const app::Options& options, const char* argv0) {
     } catch (const RuntimeError& error) {
         std::cerr << "KESTOVAN: Run-time error '" << error.Number() << "':\n\n"
                   << error.Text() << "\n";
+#ifdef _WIN32
+        // A windowed program's standard error is seen by nobody: the report
+        // is the run-time's message box.
+        if (!options.answers)
+            frontEnd->MsgBox("Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" +
+                                 error.Text(),
+                             forms::MbOkCritical, "KESTOVAN");
+#endif
         return finish(ExitRuntimeError);
     } catch (const forms::AnswersError& error) {
         std::cerr << "kestovan: " << error.what() << "\n";

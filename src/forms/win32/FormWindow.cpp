@@ -31,10 +31,12 @@ bool IsWindowed(ControlKind kind) {
     case ControlKind::ListBox:
     case ControlKind::TextBox:
     case ControlKind::FileListBox:
-    case ControlKind::DirListBox: return true;
+    case ControlKind::DirListBox:
+        return true;
     case ControlKind::Label:
     case ControlKind::Frame:
-    case ControlKind::Image: return false;
+    case ControlKind::Image:
+        return false;
     }
     return false;
 }
@@ -81,8 +83,8 @@ SharedResources::~SharedResources() {
 }
 
 HFONT SharedResources::Font(const FontSpec& spec) {
-    const auto key = std::make_tuple(spec.name, static_cast<int>(std::lround(spec.size * 100)),
-                                     spec.bold);
+    const auto key =
+        std::make_tuple(spec.name, static_cast<int>(std::lround(spec.size * 100)), spec.bold);
     if (auto found = fonts_.find(key); found != fonts_.end())
         return found->second;
     HDC screen = ::GetDC(nullptr);
@@ -191,7 +193,9 @@ void FormWindow::CreateChildren() {
                 style |= control->IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
             }
             break;
-        case ControlKind::OptionButton: style |= BS_RADIOBUTTON | BS_MULTILINE; break;
+        case ControlKind::OptionButton:
+            style |= BS_RADIOBUTTON | BS_MULTILINE;
+            break;
         case ControlKind::TextBox:
             windowClass = "EDIT";
             exStyle = WS_EX_CLIENTEDGE;
@@ -218,10 +222,10 @@ void FormWindow::CreateChildren() {
         previous = control;
 
         const RECT rect = PixelRect(*control);
-        HWND child = ::CreateWindowExA(
-            exStyle, windowClass, "", style, rect.left, rect.top, rect.right - rect.left,
-            rect.bottom - rect.top, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-            resources_.Instance(), nullptr);
+        HWND child = ::CreateWindowExA(exStyle, windowClass, "", style, rect.left, rect.top,
+                                       rect.right - rect.left, rect.bottom - rect.top, hwnd_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       resources_.Instance(), nullptr);
         if (child == nullptr)
             continue;
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.Font(control->Font)),
@@ -323,11 +327,11 @@ void FormWindow::Sync() {
         std::string signature = c.Caption;
         signature += '\x1f';
         for (const long value :
-             {static_cast<long>(shown), static_cast<long>(c.Enabled), static_cast<long>(c.ForeColor),
-              static_cast<long>(c.BackColor), static_cast<long>(c.BackTransparent),
-              static_cast<long>(c.BorderSingle), static_cast<long>(c.TextAlign),
-              static_cast<long>(c.Font.bold), std::lround(c.Font.size * 100), rect.left, rect.top,
-              rect.right, rect.bottom})
+             {static_cast<long>(shown), static_cast<long>(c.Enabled),
+              static_cast<long>(c.ForeColor), static_cast<long>(c.BackColor),
+              static_cast<long>(c.BackTransparent), static_cast<long>(c.BorderSingle),
+              static_cast<long>(c.TextAlign), static_cast<long>(c.Font.bold),
+              std::lround(c.Font.size * 100), rect.left, rect.top, rect.right, rect.bottom})
             signature += std::to_string(value) + ",";
         signature += c.Font.name;
         Painted& painted = painted_[&c];
@@ -409,8 +413,7 @@ void FormWindow::SyncChild(Child& child) {
             ::SendMessageA(child.hwnd, WM_SETREDRAW, TRUE, 0);
             ::InvalidateRect(child.hwnd, nullptr, TRUE);
         }
-        const int shownIndex =
-            static_cast<int>(::SendMessageA(child.hwnd, LB_GETCURSEL, 0, 0));
+        const int shownIndex = static_cast<int>(::SendMessageA(child.hwnd, LB_GETCURSEL, 0, 0));
         if (itemsChanged || c.ListIndex() != child.listIndex || shownIndex != c.ListIndex()) {
             child.listIndex = c.ListIndex();
             ::SendMessageA(child.hwnd, LB_SETCURSEL, static_cast<WPARAM>(child.listIndex), 0);
@@ -449,10 +452,10 @@ void FormWindow::SyncDefaultLook() {
     // The focused command button takes Enter and shows the heavy border;
     // elsewhere the form's Default button does.
     const Child* focused = ChildOf(::GetFocus());
-    const Control* look = focused != nullptr &&
-                                  focused->control->Kind() == ControlKind::CommandButton
-                              ? focused->control
-                              : DefaultButton();
+    const Control* look =
+        focused != nullptr && focused->control->Kind() == ControlKind::CommandButton
+            ? focused->control
+            : DefaultButton();
     for (Child& child : children_) {
         if (child.control->Kind() != ControlKind::CommandButton)
             continue;
@@ -545,8 +548,8 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
-        if (LRESULT brush = ControlColours(reinterpret_cast<HDC>(wParam),
-                                           reinterpret_cast<HWND>(lParam)))
+        if (LRESULT brush =
+                ControlColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
             return brush;
         break;
     case WM_DRAWITEM:
@@ -576,7 +579,9 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                  static_cast<int>(::SendMessageA(child->hwnd, LB_GETCURSEL, 0, 0)));
         return 0;
     }
-    case WM_CLOSE: Post(PendingAction::Kind::Close, ""); return 0;
+    case WM_CLOSE:
+        Post(PendingAction::Kind::Close, "");
+        return 0;
     case WM_SETCURSOR:
         if (SetCursorFor(reinterpret_cast<HWND>(wParam), LOWORD(lParam)))
             return TRUE;
@@ -614,7 +619,8 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (child.control->IsDefault && child.control->Kind() == ControlKind::CommandButton)
                 return MAKELRESULT(child.id, DC_HASDEFID);
         return 0;
-    default: break;
+    default:
+        break;
     }
     return ::DefWindowProcA(hwnd_, message, wParam, lParam);
 }

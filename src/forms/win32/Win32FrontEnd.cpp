@@ -103,9 +103,15 @@ struct Win32FrontEnd::Impl {
             action.form = next.form;
             action.control = next.control;
             switch (next.kind) {
-            case PendingAction::Kind::Click: action.verb = DialogAction::Verb::Click; break;
-            case PendingAction::Kind::Set: action.verb = DialogAction::Verb::Set; break;
-            case PendingAction::Kind::Close: action.verb = DialogAction::Verb::Close; break;
+            case PendingAction::Kind::Click:
+                action.verb = DialogAction::Verb::Click;
+                break;
+            case PendingAction::Kind::Set:
+                action.verb = DialogAction::Verb::Set;
+                break;
+            case PendingAction::Kind::Close:
+                action.verb = DialogAction::Verb::Close;
+                break;
             case PendingAction::Kind::Select:
                 action.verb = DialogAction::Verb::Select;
                 if (next.index < 0)
@@ -156,15 +162,16 @@ int Win32FrontEnd::MsgBox(const std::string& prompt, int buttons, const std::str
     return answer;
 }
 
-void Win32FrontEnd::DoEvents(FormRuntime& runtime) { impl_->Pump(runtime, false); }
+void Win32FrontEnd::DoEvents(FormRuntime& runtime) {
+    impl_->Pump(runtime, false);
+}
 
 void Win32FrontEnd::FormShown(FormRuntime& runtime, Form& form, bool modal) {
     impl_->DropUnloaded(runtime);
     FormWindow* window = impl_->WindowOf(form);
     if (window == nullptr) {
-        impl_->windows.push_back(std::make_unique<FormWindow>(impl_->resources, form,
-                                                              impl_->pending,
-                                                              impl_->screenPointer));
+        impl_->windows.push_back(std::make_unique<FormWindow>(
+            impl_->resources, form, impl_->pending, impl_->screenPointer));
         window = impl_->windows.back().get();
     }
     if (modal) {

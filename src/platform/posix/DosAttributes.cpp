@@ -21,7 +21,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool NoXattrSupport(int error) { return error == ENOTSUP || error == EOPNOTSUPP; }
+bool NoXattrSupport(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP;
+}
 
 // The raw value, or nullopt when there is none or it cannot be read.
 std::optional<std::string> ReadRaw(const std::filesystem::path& path) {

@@ -31,8 +31,7 @@ void MachineDrives::Refresh() {
     const auto dosdevices = machineDir_ / "dosdevices";
     const auto machineStamp = StampOf(machineDir_);
     const auto dosdevicesStamp = StampOf(dosdevices);
-    if (loaded_ && !recent_ && machineStamp == machineStamp_ &&
-        dosdevicesStamp == dosdevicesStamp_)
+    if (loaded_ && !recent_ && machineStamp == machineStamp_ && dosdevicesStamp == dosdevicesStamp_)
         return;
     recent_ = (machineStamp && IsRecent(*machineStamp)) ||
               (dosdevicesStamp && IsRecent(*dosdevicesStamp));
@@ -55,8 +54,8 @@ void MachineDrives::Refresh() {
     const int c = LetterIndex('c');
     if (!roots_[c]) {
         std::error_code ec;
-        const bool mapped = std::filesystem::exists(
-            std::filesystem::symlink_status(dosdevices / "c:", ec));
+        const bool mapped =
+            std::filesystem::exists(std::filesystem::symlink_status(dosdevices / "c:", ec));
         if (!mapped)
             roots_[c] = CanonicalDirectory(machineDir_ / "drive_c");
     }

@@ -22,7 +22,9 @@ namespace {
 constexpr int VisibilityBits = attr::Hidden | attr::System | attr::Directory;
 
 // True when an entry with these attributes is seen through the mask.
-bool Visible(int attributes, int mask) { return (attributes & VisibilityBits & ~mask) == 0; }
+bool Visible(int attributes, int mask) {
+    return (attributes & VisibilityBits & ~mask) == 0;
+}
 
 bool Inside(const fs::path& root, const fs::path& path) {
     const std::string& r = root.native();
@@ -75,10 +77,9 @@ std::string Trim(std::string_view text) {
 void SortWithoutCase(std::vector<const DirectoryEntry*>& entries) {
     // The listing is in byte order; a stable sort keeps it among names that
     // differ only in letter case.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const DirectoryEntry* a, const DirectoryEntry* b) {
-                         return a->folded < b->folded;
-                     });
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->folded < b->folded; });
 }
 
 std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entries) {
@@ -97,7 +98,8 @@ MachineFileSystem::MachineFileSystem(fs::path machineDir)
 DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
     const WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
     const char drive = written.drive != 0 ? written.drive : currentDrive_;
-    return MakeDrivePath(written, currentDrive_, currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    return MakeDrivePath(written, currentDrive_,
+                         currentDirs_[static_cast<std::size_t>(drive - 'a')]);
 }
 
 fs::path MachineFileSystem::DriveRoot(char letter) {
@@ -156,13 +158,17 @@ void MachineFileSystem::Unlink(const fs::path& dir, const std::string& name) {
     const fs::path path = dir / name;
     if (::unlink(path.c_str()) != 0) {
         switch (errno) {
-        case ENOENT: throw RuntimeError(err::FileNotFound);
-        case EISDIR: throw RuntimeError(err::FileNotFound);
+        case ENOENT:
+            throw RuntimeError(err::FileNotFound);
+        case EISDIR:
+            throw RuntimeError(err::FileNotFound);
         case EACCES:
         case EPERM:
         case EBUSY:
-        case ETXTBSY: throw RuntimeError(err::PermissionDenied);
-        default: throw RuntimeError(err::PathFileAccessError);
+        case ETXTBSY:
+            throw RuntimeError(err::PermissionDenied);
+        default:
+            throw RuntimeError(err::PathFileAccessError);
         }
     }
     listings_.NoteRemoval(dir, name);
@@ -405,8 +411,8 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
     // stored value goes too.
     constexpr unsigned Kept = attr::ReadOnly | attr::Hidden | attr::System;
     const unsigned current = ReadDosAttrib(target);
-    WriteDosAttrib(target, (current & ~Kept) | (static_cast<unsigned>(attributes) &
-                                                  (attr::Hidden | attr::System)));
+    WriteDosAttrib(target, (current & ~Kept) |
+                               (static_cast<unsigned>(attributes) & (attr::Hidden | attr::System)));
 }
 
 std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText,
@@ -444,8 +450,8 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
         if (entry.kind == EntryKind::File) {
             // Ordinary files need no stat: only hidden and system count here.
             attributes = entry.name.starts_with('.') ? attr::Hidden : 0;
-            attributes |= static_cast<int>(ReadDosAttrib(dir / entry.name)) &
-                          (attr::Hidden | attr::System);
+            attributes |=
+                static_cast<int>(ReadDosAttrib(dir / entry.name)) & (attr::Hidden | attr::System);
         } else {
             const EntryState state = Inspect(dir, entry);
             if (!state.exists)
@@ -479,8 +485,8 @@ std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& d
     return NamesOf(directories);
 }
 
-std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath,
-                                                   std::string& buffer, std::uint32_t size) {
+std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath, std::string& buffer,
+                                                   std::uint32_t size) {
     std::string shortPath;
     try {
         const DrivePath path = Parse(longPath, false);
@@ -489,8 +495,7 @@ std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath,
         fs::path host = root;
         for (std::size_t i = 0; i < path.components.size(); ++i) {
             const auto listing = listings_.Get(host);
-            const DirectoryEntry* entry =
-                listing ? listing->Find(path.components[i]) : nullptr;
+            const DirectoryEntry* entry = listing ? listing->Find(path.components[i]) : nullptr;
             if (!entry)
                 return 0;
             if (entry->kind == EntryKind::Link)

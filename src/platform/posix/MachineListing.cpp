@@ -40,11 +40,16 @@ struct DirCloser {
 
 EntryKind KindOf(const dirent& entry, int dirFd) {
     switch (entry.d_type) {
-    case DT_REG: return EntryKind::File;
-    case DT_DIR: return EntryKind::Directory;
-    case DT_LNK: return EntryKind::Link;
-    case DT_UNKNOWN: break;
-    default: return EntryKind::Other;
+    case DT_REG:
+        return EntryKind::File;
+    case DT_DIR:
+        return EntryKind::Directory;
+    case DT_LNK:
+        return EntryKind::Link;
+    case DT_UNKNOWN:
+        break;
+    default:
+        return EntryKind::Other;
     }
     struct stat st {};
     if (::fstatat(dirFd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -305,9 +310,9 @@ void ListingCache::Forget(const std::filesystem::path& hostDir) {
     const auto stamp = StampOf(hostDir);
     std::erase_if(kept_, [&](const auto& item) {
         const auto& [path, kept] = item;
-        const bool gone = path == key || path.starts_with(below) ||
-                          (stamp && kept.stamp.device == stamp->device &&
-                           kept.stamp.inode == stamp->inode);
+        const bool gone =
+            path == key || path.starts_with(below) ||
+            (stamp && kept.stamp.device == stamp->device && kept.stamp.inode == stamp->inode);
         if (gone)
             keptEntries_ -= kept.listing->Entries().size();
         return gone;

@@ -7,9 +7,13 @@ namespace kestovan::posix {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 void CheckComponent(std::string_view component, bool wildcardsAllowed) {
     for (char c : component) {

@@ -71,7 +71,8 @@ bool MachinePattern::Matches(std::string_view name) const {
                 break;
             case Op::StarToLastDot: {
                 // Any run of characters that does not take the last dot.
-                const std::size_t end = (lastDot != std::string_view::npos && j <= lastDot) ? lastDot : n;
+                const std::size_t end =
+                    (lastDot != std::string_view::npos && j <= lastDot) ? lastDot : n;
                 for (std::size_t k = j; k <= end; ++k)
                     next[k] = 1;
                 break;

@@ -36,7 +36,9 @@ std::string Join(const std::string& path, const std::string& subKey) {
 }
 
 // A path naming no key below its root ("", "\\").
-bool NamesRoot(const std::string& path) { return path.find_first_not_of('\\') == path.npos; }
+bool NamesRoot(const std::string& path) {
+    return path.find_first_not_of('\\') == path.npos;
+}
 
 std::string Lower(std::string text) {
     for (auto& c : text)
@@ -82,7 +84,8 @@ std::string MachineRegistry::NewHiveText(Hive& hive) {
     } catch (const RuntimeError&) {
         arch.clear(); // an unusable other hive gives no architecture
     }
-    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to " + hive.rootComment + "\n";
+    std::string text =
+        "WINE REGISTRY Version 2\n;; All keys relative to " + hive.rootComment + "\n";
     if (!arch.empty())
         text += "\n#arch=" + arch + "\n";
     return text;
@@ -121,10 +124,14 @@ template <typename Change> bool MachineRegistry::Modify(Hive& hive, Change chang
 
 MachineRegistry::Location MachineRegistry::Locate(std::uint32_t root, const std::string& keyPath) {
     switch (root) {
-    case hkey::LocalMachine: return {&system_, keyPath};
-    case hkey::CurrentUser: return {&user_, keyPath};
-    case hkey::ClassesRoot: return {&system_, Join(ClassesKey, keyPath)};
-    default: throw RuntimeError(err::InvalidProcedureCall);
+    case hkey::LocalMachine:
+        return {&system_, keyPath};
+    case hkey::CurrentUser:
+        return {&user_, keyPath};
+    case hkey::ClassesRoot:
+        return {&system_, Join(ClassesKey, keyPath)};
+    default:
+        throw RuntimeError(err::InvalidProcedureCall);
     }
 }
 
@@ -142,10 +149,14 @@ long MachineRegistry::Win32Error(int runtimeErrorNumber, const Hive* hive) {
     if (hive != nullptr && hive->unparsable)
         return ErrorBadDb;
     switch (runtimeErrorNumber) {
-    case err::PermissionDenied: return ErrorAccessDenied;
-    case err::DiskFull: return ErrorDiskFull;
-    case err::InvalidProcedureCall: return ErrorAccessDenied;
-    default: return ErrorRegistryIoFailed;
+    case err::PermissionDenied:
+        return ErrorAccessDenied;
+    case err::DiskFull:
+        return ErrorDiskFull;
+    case err::InvalidProcedureCall:
+        return ErrorAccessDenied;
+    default:
+        return ErrorRegistryIoFailed;
     }
 }
 
@@ -182,9 +193,8 @@ long MachineRegistry::RegCreateKeyA(std::uint32_t key, const std::string& subKey
     }
 }
 
-long MachineRegistry::RegSetValueA(std::uint32_t key, const std::string& subKey,
-                                   std::uint32_t type, const std::string& data,
-                                   std::uint32_t length) {
+long MachineRegistry::RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
+                                   const std::string& data, std::uint32_t length) {
     Hive* hive = nullptr;
     try {
         const auto target = Resolve(key, subKey);
@@ -201,9 +211,8 @@ long MachineRegistry::RegSetValueA(std::uint32_t key, const std::string& subKey,
             if (!Load(*parent.hive).KeyExists(parent.path))
                 return ErrorKeyDeleted;
         }
-        Modify(*hive, [&](RegistryHive& registry) {
-            return registry.SetString(location.path, "", text);
-        });
+        Modify(*hive,
+               [&](RegistryHive& registry) { return registry.SetString(location.path, "", text); });
         return ErrorSuccess;
     } catch (const RuntimeError& error) {
         return Win32Error(error.Number(), hive);
@@ -230,9 +239,8 @@ long MachineRegistry::RegDeleteKeyA(std::uint32_t key, const std::string& subKey
             return ErrorAccessDenied;
         const Location location = Locate(target->root, target->path);
         hive = location.hive;
-        const bool deleted = Modify(*hive, [&](RegistryHive& registry) {
-            return registry.DeleteKeyTree(location.path);
-        });
+        const bool deleted = Modify(
+            *hive, [&](RegistryHive& registry) { return registry.DeleteKeyTree(location.path); });
         return deleted ? ErrorSuccess : ErrorFileNotFound;
     } catch (const RuntimeError& error) {
         return Win32Error(error.Number(), hive);
@@ -259,9 +267,8 @@ bool MachineRegistry::DeleteKeyTree(std::uint32_t root, const std::string& keyPa
     if (NamesRoot(keyPath))
         throw RuntimeError(err::InvalidProcedureCall);
     const Location location = Locate(root, keyPath);
-    return Modify(*location.hive, [&](RegistryHive& registry) {
-        return registry.DeleteKeyTree(location.path);
-    });
+    return Modify(*location.hive,
+                  [&](RegistryHive& registry) { return registry.DeleteKeyTree(location.path); });
 }
 
 std::vector<std::string> MachineRegistry::SubKeyNames(std::uint32_t root,

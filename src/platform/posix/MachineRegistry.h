@@ -75,10 +75,10 @@ private:
     };
     struct Hive {
         std::filesystem::path file;
-        std::string rootComment;  // the root named in the header of a new file
+        std::string rootComment; // the root named in the header of a new file
         std::optional<RegistryHive> cached;
         FileStamp stamp;
-        bool unparsable = false;  // the last read found text that is not a hive
+        bool unparsable = false; // the last read found text that is not a hive
     };
     struct Location {
         Hive* hive;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <sys/stat.h>
 
 namespace kestovan::posix {
 
@@ -152,6 +153,11 @@ long PosixPlatform::WritePrivateProfileStringA(const std::string& section, const
                                                const std::string& fileName) {
     try {
         const auto path = ProfileFilePath(fileName);
+        // A read-only file is refused, as on Windows; replacing it through a
+        // rename would otherwise get past its attribute.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) == 0)
+            return 0;
         const auto text = ReadWholeFile(path);
         WriteFileAtomically(path, ProfileSetString(text, section, key, value));
         fs_.Invalidate(path.parent_path());

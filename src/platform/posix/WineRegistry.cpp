@@ -20,7 +20,9 @@ constexpr std::uint32_t RegBinary = 3;
 constexpr std::uint32_t RegDword = 4;
 constexpr std::uint32_t RegMultiSz = 7;
 
-[[noreturn]] void Corrupt() { throw RuntimeError(err::PathFileAccessError); }
+[[noreturn]] void Corrupt() {
+    throw RuntimeError(err::PathFileAccessError);
+}
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -65,19 +67,26 @@ std::size_t SkipSpaces(std::string_view text, std::size_t at) {
 // byte) when the bytes there are not one.
 bool NextCodePoint(std::string_view text, std::size_t& at, char32_t& codePoint) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
     if (lead < 0x80) {
         codePoint = lead;
         ++at;
         return true;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
+    }
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        minimum = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
+        length = 3;
+        value = lead & 0x0F;
+        minimum = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
+        length = 4;
+        value = lead & 0x07;
+        minimum = 0x10000;
     } else {
         ++at;
         return false;
@@ -216,8 +225,7 @@ int ComparePaths(const std::vector<std::u16string>& a, const std::vector<std::u1
     return a.size() < b.size() ? -1 : 1;
 }
 
-bool HasPrefix(const std::vector<std::u16string>& path,
-               const std::vector<std::u16string>& prefix) {
+bool HasPrefix(const std::vector<std::u16string>& path, const std::vector<std::u16string>& prefix) {
     return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
@@ -234,15 +242,32 @@ std::size_t ReadEscaped(std::string_view text, std::size_t at, char end, std::u1
             const char c = text[at];
             char16_t control = 0;
             switch (c) {
-            case 'a': control = 0x07; break;
-            case 'b': control = 0x08; break;
-            case 'e': control = 0x1B; break;
-            case 'f': control = 0x0C; break;
-            case 'n': control = 0x0A; break;
-            case 'r': control = 0x0D; break;
-            case 't': control = 0x09; break;
-            case 'v': control = 0x0B; break;
-            default: break;
+            case 'a':
+                control = 0x07;
+                break;
+            case 'b':
+                control = 0x08;
+                break;
+            case 'e':
+                control = 0x1B;
+                break;
+            case 'f':
+                control = 0x0C;
+                break;
+            case 'n':
+                control = 0x0A;
+                break;
+            case 'r':
+                control = 0x0D;
+                break;
+            case 't':
+                control = 0x09;
+                break;
+            case 'v':
+                control = 0x0B;
+                break;
+            default:
+                break;
             }
             if (control != 0) {
                 out += control;
@@ -345,7 +370,9 @@ std::vector<std::u16string> SplitPath(const std::u16string& path) {
     return parts;
 }
 
-std::vector<std::u16string> SplitPath(const std::string& path) { return SplitPath(ToUtf16(path)); }
+std::vector<std::u16string> SplitPath(const std::string& path) {
+    return SplitPath(ToUtf16(path));
+}
 
 // --- Lines ------------------------------------------------------------------
 
@@ -391,18 +418,14 @@ struct Stamp {
 Stamp Now() {
     using Ticks = std::chrono::duration<long long, std::ratio<1, 10000000>>;
     constexpr unsigned long long TicksFrom1601To1970 = 116444736000000000ULL;
-    const auto ticks = std::chrono::duration_cast<Ticks>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto ticks =
+        std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch());
     const unsigned long long fileTime =
         static_cast<unsigned long long>(ticks.count()) + TicksFrom1601To1970;
     return {(fileTime - TicksFrom1601To1970) / 10000000ULL, fileTime};
 }
 
-} // namespace
-
 // --- Values -----------------------------------------------------------------
-
-namespace {
 
 struct ParsedValue {
     std::u16string name;
@@ -497,9 +520,10 @@ RegistryHive RegistryHive::Parse(const std::string& text) {
         Corrupt();
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < text.size();) {
-        const std::size_t stop = text.find('\n', start);
-        lines.push_back(text.substr(start, stop + 1 - start));
-        start = stop + 1;
+        std::size_t stop = text.find('\n', start);
+        stop = stop == std::string::npos ? text.size() : stop + 1;
+        lines.push_back(text.substr(start, stop - start));
+        start = stop;
     }
     if (Content(lines.front()) != HeaderLine)
         Corrupt();
@@ -619,9 +643,8 @@ void RegistryHive::IndexBlock(Block& block) {
 }
 
 bool RegistryHive::HasBlockFor(const std::vector<std::u16string>& foldedPath) const {
-    return std::any_of(blocks_.begin(), blocks_.end(), [&](const Block& block) {
-        return HasPrefix(block.foldedPath, foldedPath);
-    });
+    return std::any_of(blocks_.begin(), blocks_.end(),
+                       [&](const Block& block) { return HasPrefix(block.foldedPath, foldedPath); });
 }
 
 bool RegistryHive::KeyExists(const std::string& keyPath) const {
@@ -629,8 +652,7 @@ bool RegistryHive::KeyExists(const std::string& keyPath) const {
     return path.empty() || HasBlockFor(path);
 }
 
-std::vector<std::u16string>
-RegistryHive::SpellPath(const std::vector<std::u16string>& path) const {
+std::vector<std::u16string> RegistryHive::SpellPath(const std::vector<std::u16string>& path) const {
     std::vector<std::u16string> spelled = path;
     std::vector<std::u16string> prefix;
     for (std::size_t depth = 0; depth < path.size(); ++depth) {
@@ -647,9 +669,9 @@ RegistryHive::SpellPath(const std::vector<std::u16string>& path) const {
 
 std::size_t RegistryHive::InsertBlock(const std::vector<std::u16string>& path) {
     const auto folded = Fold(path);
-    const auto position =
-        std::find_if(blocks_.begin(), blocks_.end(),
-                     [&](const Block& block) { return ComparePaths(block.foldedPath, folded) > 0; });
+    const auto position = std::find_if(blocks_.begin(), blocks_.end(), [&](const Block& block) {
+        return ComparePaths(block.foldedPath, folded) > 0;
+    });
     const Stamp stamp = Now();
     char time[64];
     std::snprintf(time, sizeof time, "#time=%llx", stamp.fileTime);
@@ -657,8 +679,7 @@ std::size_t RegistryHive::InsertBlock(const std::vector<std::u16string>& path) {
     Block block;
     block.lines.push_back(newline_);
     block.keyLine = 1;
-    block.lines.push_back("[" + EscapePath(path) + "] " + std::to_string(stamp.seconds) +
-                          newline_);
+    block.lines.push_back("[" + EscapePath(path) + "] " + std::to_string(stamp.seconds) + newline_);
     block.lines.push_back(time + newline_);
     block.path = path;
     block.foldedPath = folded;
@@ -689,9 +710,8 @@ bool RegistryHive::DeleteKeyTree(const std::string& keyPath) {
     return true;
 }
 
-const RegistryHive::Value*
-RegistryHive::FindValue(const std::vector<std::u16string>& foldedPath,
-                        const std::u16string& foldedName) const {
+const RegistryHive::Value* RegistryHive::FindValue(const std::vector<std::u16string>& foldedPath,
+                                                   const std::u16string& foldedName) const {
     // When a name occurs more than once, the last one counts, as when Wine
     // loads the file.
     const Value* found = nullptr;
@@ -769,9 +789,9 @@ bool RegistryHive::SetString(const std::string& keyPath, const std::string& valu
     // The new line goes before the first value that sorts after it, else
     // after the block's last line that is not blank.
     std::size_t position = target->lines.size();
-    const auto after = std::find_if(
-        target->values.begin(), target->values.end(),
-        [&](const Value& v) { return CompareFolded(v.foldedName, foldedName) > 0; });
+    const auto after =
+        std::find_if(target->values.begin(), target->values.end(),
+                     [&](const Value& v) { return CompareFolded(v.foldedName, foldedName) > 0; });
     if (after != target->values.end()) {
         position = after->firstLine;
     } else {

@@ -84,19 +84,19 @@ public:
 
 private:
     struct Value {
-        std::u16string name;        // "" for the default value
-        std::u16string foldedName;  // name with letter case folded
-        std::size_t firstLine = 0;  // index into Block::lines
-        std::size_t lineCount = 1;  // more than one for continued hex lists
-        std::size_t nameEnd = 0;    // end of the name token in the first line
-        std::uint32_t type = 0;     // REG_SZ, REG_BINARY, ...
-        bool quoted = false;        // data written as a quoted string
-        std::u16string text;        // the data of a quoted string
-        std::string bytes;          // the data of a hex list
+        std::u16string name;       // "" for the default value
+        std::u16string foldedName; // name with letter case folded
+        std::size_t firstLine = 0; // index into Block::lines
+        std::size_t lineCount = 1; // more than one for continued hex lists
+        std::size_t nameEnd = 0;   // end of the name token in the first line
+        std::uint32_t type = 0;    // REG_SZ, REG_BINARY, ...
+        bool quoted = false;       // data written as a quoted string
+        std::u16string text;       // the data of a quoted string
+        std::string bytes;         // the data of a hex list
     };
     struct Block {
-        std::vector<std::string> lines;  // each with its line end
-        std::size_t keyLine = 0;         // index of the "[...]" line
+        std::vector<std::string> lines; // each with its line end
+        std::size_t keyLine = 0;        // index of the "[...]" line
         std::vector<std::u16string> path;
         std::vector<std::u16string> foldedPath;
         std::vector<Value> values;

@@ -23,14 +23,18 @@ constexpr int CantOpenClipboard = 521;
 constexpr int ClipboardAttempts = 20;
 constexpr DWORD ClipboardRetryMs = 25;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
     return text;
 }
 
-bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& text) {
+    return text.find_first_of("*?") != std::string::npos;
+}
 
 bool EndsWithSeparator(const std::string& path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
@@ -40,13 +44,15 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return EndsWithSeparator(dir) ? dir + name : dir + "\\" + name;
 }
 
-bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+bool IsDots(const char* name) {
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
 
 // Whether an entry shows through an attribute mask of Dir: hidden, system
 // and directory entries only when the mask asks for them.
 bool Visible(DWORD attributes, int mask) {
-    constexpr DWORD Masked = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                             FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD Masked =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     return (attributes & Masked & ~static_cast<DWORD>(mask)) == 0;
 }
 
@@ -163,9 +169,12 @@ std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
     if (!find.Valid()) {
         switch (::GetLastError()) {
         case ERROR_INVALID_DRIVE:
-        case ERROR_INVALID_NAME: throw RuntimeError(err::BadFileNameOrNumber);
-        case ERROR_NOT_READY: throw RuntimeError(err::DiskNotReady);
-        default: return {}; // nothing matches, or the directory is missing
+        case ERROR_INVALID_NAME:
+            throw RuntimeError(err::BadFileNameOrNumber);
+        case ERROR_NOT_READY:
+            throw RuntimeError(err::DiskNotReady);
+        default:
+            return {}; // nothing matches, or the directory is missing
         }
     }
     do {
@@ -212,9 +221,12 @@ void Win32Platform::RmDir(const std::string& path) {
     switch (::GetLastError()) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY: throw RuntimeError(err::PathNotFound);
-    case ERROR_INVALID_DRIVE: throw RuntimeError(err::BadFileNameOrNumber);
-    default: throw RuntimeError(err::PathFileAccessError); // not empty, in use, refused
+    case ERROR_DIRECTORY:
+        throw RuntimeError(err::PathNotFound);
+    case ERROR_INVALID_DRIVE:
+        throw RuntimeError(err::BadFileNameOrNumber);
+    default:
+        throw RuntimeError(err::PathFileAccessError); // not empty, in use, refused
     }
 }
 
@@ -272,8 +284,8 @@ void Win32Platform::SetAttr(const std::string& path, int attributes) {
     constexpr int Settable = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
     if (path.empty() || attributes < 0 || (attributes & ~Settable) != 0)
         throw RuntimeError(err::InvalidProcedureCall);
-    const DWORD value = attributes == attr::Normal ? FILE_ATTRIBUTE_NORMAL
-                                                   : static_cast<DWORD>(attributes);
+    const DWORD value =
+        attributes == attr::Normal ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
     if (!::SetFileAttributesA(path.c_str(), value))
         RaisePathError(err::PathFileAccessError);
 }
@@ -322,8 +334,8 @@ std::string Win32Platform::GetSetting(const std::string& appName, const std::str
                                       const std::string& key, const std::string& defaultValue) {
     RegistryKey settings;
     const std::string path = SettingsRoot + appName + "\\" + section;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE,
-                        settings.Receive()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, settings.Receive()) !=
+        ERROR_SUCCESS)
         return defaultValue;
     DWORD type = 0;
     DWORD size = 0;
@@ -373,7 +385,9 @@ long Win32Platform::RegSetValueA(std::uint32_t key, const std::string& subKey, s
                           data.c_str(), length);
 }
 
-long Win32Platform::RegCloseKey(std::uint32_t key) { return ::RegCloseKey(ToHkey(key)); }
+long Win32Platform::RegCloseKey(std::uint32_t key) {
+    return ::RegCloseKey(ToHkey(key));
+}
 
 long Win32Platform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) {
     // The class keys have sub-keys (shell\open\command, DefaultIcon): the key
@@ -437,7 +451,9 @@ std::string Win32Platform::Now() {
 
 // --- Program Manager ---------------------------------------------------------
 
-void Win32Platform::DdeInitiate(const std::string& topic) { DdeConversation conversation(topic); }
+void Win32Platform::DdeInitiate(const std::string& topic) {
+    DdeConversation conversation(topic);
+}
 
 std::string Win32Platform::DdeRequest(const std::string& topic, const std::string& item) {
     DdeConversation conversation(topic);
@@ -515,6 +531,8 @@ std::string Win32Platform::AppPath() {
     return path;
 }
 
-bool Win32Platform::AppPrevInstance() { return anotherCopyRuns_; }
+bool Win32Platform::AppPrevInstance() {
+    return anotherCopyRuns_;
+}
 
 } // namespace kestovan::win32

@@ -11,7 +11,9 @@ using MachineListingCache = MachineTest;
 
 // Waits until directories changed so far are old enough to be trusted by
 // the listing cache (it distrusts listings read right after a change).
-void LetChangesSettle() { std::this_thread::sleep_for(std::chrono::milliseconds(150)); }
+void LetChangesSettle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+}
 
 TEST_F(MachineListingCache, SeesChangesMadeBehindItsBack) {
     machine_.File("app/one.txt");
@@ -26,7 +28,8 @@ TEST_F(MachineListingCache, SeesChangesMadeBehindItsBack) {
     LetChangesSettle();
     EXPECT_EQ(fs_.Dir("C:\\app\\*.txt", 0), "two.txt");
     machine_.File("app/three.txt");
-    EXPECT_EQ(fs_.ListFiles("C:\\app", "*.txt"), (std::vector<std::string>{"three.txt", "two.txt"}));
+    EXPECT_EQ(fs_.ListFiles("C:\\app", "*.txt"),
+              (std::vector<std::string>{"three.txt", "two.txt"}));
     fs::rename(machine_.C() / "app/two.txt", machine_.C() / "app/Zwei.txt");
     EXPECT_EQ(fs_.Dir("C:\\app\\two.txt", 0), "");
     EXPECT_EQ(fs_.Dir("C:\\app\\ZWEI.TXT", 0), "Zwei.txt");
@@ -97,7 +100,8 @@ TEST_F(MachineListingCache, LargeDirectoryIsReadOnceForManyLookupsAndDeletions) 
         fs_.Kill("C:\\Big\\" + wavs[static_cast<std::size_t>(i)]);
         ASSERT_EQ(fs_.Dir("C:\\Big\\" + wavs[static_cast<std::size_t>(i)], 0), "");
     }
-    EXPECT_EQ(fs_.ListFiles("C:\\Big", "*.wav").size(), static_cast<std::size_t>(Count / 2 - Deleted));
+    EXPECT_EQ(fs_.ListFiles("C:\\Big", "*.wav").size(),
+              static_cast<std::size_t>(Count / 2 - Deleted));
     EXPECT_EQ(ShortPath("C:\\Big\\" + wavs[Deleted]), "C:\\Big\\PICTUR~1.WAV");
     EXPECT_EQ(fs_.DirectoryReads(), reads);
     // Generous for a sanitizer build; reading the directory again for each

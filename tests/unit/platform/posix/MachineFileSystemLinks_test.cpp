@@ -17,7 +17,8 @@ protected:
         fs::create_symlink("../outside/precious.txt", machine_.C() / "outfile.lnk");
         fs::create_directory_symlink("inside/folder", machine_.C() / "infolder");
         fs::create_symlink("inside/target.txt", machine_.C() / "infile.lnk");
-        fs::create_symlink("../../../../../../../../../etc/nothing-here", machine_.C() / "dangling");
+        fs::create_symlink("../../../../../../../../../etc/nothing-here",
+                           machine_.C() / "dangling");
     }
     bool Outside(const fs::path& relative) const {
         return fs::exists(fs::symlink_status(outside_ / relative));

@@ -9,7 +9,8 @@ TEST_F(MachineShortNames, LongComponentsBecomeNumberedShortNames) {
     machine_.File("windows/Tavori Viewer Wallpaper.BMP");
     machine_.File("Program Files/Tavori/TVIEWER.EXE");
     EXPECT_EQ(ShortPath("C:\\windows\\Tavori Viewer Wallpaper.BMP"), "C:\\windows\\TAVORI~1.BMP");
-    EXPECT_EQ(ShortPath("c:\\program files\\tavori\\tviewer.exe"), "C:\\PROGRA~1\\Tavori\\TVIEWER.EXE");
+    EXPECT_EQ(ShortPath("c:\\program files\\tavori\\tviewer.exe"),
+              "C:\\PROGRA~1\\Tavori\\TVIEWER.EXE");
     EXPECT_EQ(ShortPath("C:\\Program Files\\"), "C:\\PROGRA~1\\");
     EXPECT_EQ(ShortPath("C:\\"), "C:\\");
 }

@@ -116,11 +116,14 @@ TEST_F(MachineRegistryTest, ReadsTheSettingsStoreShellFoldersAndEnvironment) {
                                  "Software\\VB and VBA Program Settings\\TNotes\\Settings",
                                  "EXEPath"),
               std::nullopt);
-    const std::string folders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-    EXPECT_EQ(registry.GetString(hkey::CurrentUser, folders, "Desktop"), "C:\\users\\root\\Desktop");
+    const std::string folders =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    EXPECT_EQ(registry.GetString(hkey::CurrentUser, folders, "Desktop"),
+              "C:\\users\\root\\Desktop");
     EXPECT_EQ(registry.GetString(hkey::CurrentUser, folders, "Programs"),
               "C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
-    EXPECT_EQ(registry.GetString(hkey::CurrentUser, "Environment", "TEMP"), "C:\\users\\root\\Temp");
+    EXPECT_EQ(registry.GetString(hkey::CurrentUser, "Environment", "TEMP"),
+              "C:\\users\\root\\Temp");
     // The machine's own shell folders live in system.reg.
     EXPECT_EQ(registry.GetString(hkey::LocalMachine, folders, "Common Desktop"),
               "C:\\users\\Public\\Desktop");
@@ -156,10 +159,10 @@ TEST_F(MachineRegistryTest, RemovingTheViewerClassesDeletesTheirTreesAndNothingE
     EXPECT_EQ(registry.RegDeleteKeyA(hkey::ClassesRoot, "TavoriViewer.Image"), ErrorSuccess);
 
     std::string expected = system;
-    for (const char* key : {"TavoriViewer", "TavoriViewer\\\\DefaultIcon",
-                            "TavoriViewer\\\\shell\\\\open\\\\command", ".tvs",
-                            "TavoriViewer.Image", "TavoriViewer.Image\\\\DefaultIcon",
-                            "TavoriViewer.Image\\\\shell\\\\open\\\\command"})
+    for (const char* key :
+         {"TavoriViewer", "TavoriViewer\\\\DefaultIcon", "TavoriViewer\\\\shell\\\\open\\\\command",
+          ".tvs", "TavoriViewer.Image", "TavoriViewer.Image\\\\DefaultIcon",
+          "TavoriViewer.Image\\\\shell\\\\open\\\\command"})
         expected = WithoutBlock(expected, std::string("Software\\\\Classes\\\\") + key);
     EXPECT_EQ(SystemNow(), expected);
     EXPECT_EQ(UserNow(), user);
@@ -309,7 +312,8 @@ TEST_F(MachineRegistryTest, ChangesMadeByOthersAreSeen) {
 // --- Hives that cannot be used ------------------------------------------------------------
 
 TEST_F(MachineRegistryTest, AHiveThatCannotBeParsedIsNeverWritten) {
-    const std::string cut = system.substr(0, system.find("[Software\\\\Classes\\\\TavoriViewer]") + 20);
+    const std::string cut =
+        system.substr(0, system.find("[Software\\\\Classes\\\\TavoriViewer]") + 20);
     for (const std::string& broken : {cut, std::string("\x7f"
                                                        "ELF garbage\n")}) {
         WriteFile(dir.path() / "system.reg", broken);
@@ -392,9 +396,10 @@ TEST(MachineRegistryMissingHives, AreEmptyUntilSomethingIsWritten) {
     ASSERT_EQ(registry.RegCreateKeyA(hkey::CurrentUser, SettingsKey, key), ErrorSuccess);
     EXPECT_EQ(DirectoryEntries(dir.path()), std::vector<std::string>{"user.reg"});
     const std::string text = ReadFile(dir.path() / "user.reg");
-    const std::string header = "WINE REGISTRY Version 2\n"
-                               ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
-                               "\n[Software\\\\VB and VBA Program Settings\\\\TViewer\\\\Settings] ";
+    const std::string header =
+        "WINE REGISTRY Version 2\n"
+        ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+        "\n[Software\\\\VB and VBA Program Settings\\\\TViewer\\\\Settings] ";
     EXPECT_EQ(text.substr(0, header.size()), header);
     EXPECT_EQ(RegistryHive::Parse(text).Serialize(), text);
     EXPECT_EQ(registry.UserSid(), "S-1-5-21-0-0-0-1000");
@@ -433,9 +438,9 @@ TEST(WinePrefix, ChangesForWineToRead) {
     EXPECT_EQ(registry.RegCloseKey(key), ErrorSuccess);
 
     const std::string tricky = "C:\\Tavori \"Viewer\"\\Café [1]\t😀.exe,1";
-    EXPECT_EQ(registry.RegSetValueA(hkey::ClassesRoot, "Kestovan.Check\\DefaultIcon", RegSz,
-                                    tricky, 0),
-              ErrorSuccess);
+    EXPECT_EQ(
+        registry.RegSetValueA(hkey::ClassesRoot, "Kestovan.Check\\DefaultIcon", RegSz, tricky, 0),
+        ErrorSuccess);
     EXPECT_TRUE(registry.DeleteKeyTree(hkey::CurrentUser, SettingsKey));
 
     MachineRegistry fresh{fs::path(prefix)};

@@ -6,11 +6,11 @@ namespace kestovan::posix {
 namespace {
 
 TEST(ShortName, ValidEightDotThreeNamesAreRecognisedInAnyCase) {
-    for (const char* name : {"TVIEWER.EXE", "readme.txt", "A", "12345678.123", "TAVORI~1.BMP",
-                             "$X&(1)'!.{}", "NOEXT"})
+    for (const char* name :
+         {"TVIEWER.EXE", "readme.txt", "A", "12345678.123", "TAVORI~1.BMP", "$X&(1)'!.{}", "NOEXT"})
         EXPECT_TRUE(IsValidShortName(name)) << name;
-    for (const char* name : {"", "123456789", "A.1234", "A.", ".A", "A.B.C", "A B.TXT",
-                             "A+B.TXT", "caf\xc3\xa9.txt", "A;B", "."})
+    for (const char* name : {"", "123456789", "A.1234", "A.", ".A", "A.B.C", "A B.TXT", "A+B.TXT",
+                             "caf\xc3\xa9.txt", "A;B", "."})
         EXPECT_FALSE(IsValidShortName(name)) << name;
 }
 

@@ -90,13 +90,14 @@ TEST(WineRegistryFormat, RealHivesRoundTripByteForByte) {
 TEST(WineRegistryFormat, ReadsStringValuesAsWineWroteThem) {
     const RegistryHive user = RegistryHive::Parse(UserHive());
     EXPECT_EQ(user.GetString("Environment", "TMP"), "C:\\users\\root\\Temp");
-    EXPECT_EQ(user.GetString("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                             "Start Menu"),
-              "C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu");
-    EXPECT_EQ(user.GetString(
-                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                  "Desktop"),
-              "%USERPROFILE%\\Desktop"); // str(2), not expanded
+    EXPECT_EQ(
+        user.GetString("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                       "Start Menu"),
+        "C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu");
+    EXPECT_EQ(
+        user.GetString("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                       "Desktop"),
+        "%USERPROFILE%\\Desktop"); // str(2), not expanded
     EXPECT_EQ(user.GetString("Software\\VB and VBA Program Settings\\TViewer\\Settings", "EXEPath"),
               "C:\\Program Files\\Tavori Viewer\\");
 
@@ -150,18 +151,17 @@ TEST(WineRegistryFormat, ReadsTheHeader) {
 }
 
 TEST(WineRegistryFormat, AcceptsWhatWineAccepts) {
-    const std::string text = std::string(Header) +
-                             "; a comment\n"
-                             "\n"
-                             "[Software\\\\A]\n"  // no time
-                             "  \"Indented\" = \"yes\"\n"
-                             "#class=\"Kind\"\n"
-                             "\"Data\"=hex(ffff0012):01, 02 ,\\\n"
-                             "\n"              // a hex list may end on an empty line
-                             "\"Word\"=dword:\n" // Wine reads this as 0
-                             "\n"
-                             "[] 1700000000\n"
-                             "@=\"root\"\n";
+    const std::string text = std::string(Header) + "; a comment\n"
+                                                   "\n"
+                                                   "[Software\\\\A]\n" // no time
+                                                   "  \"Indented\" = \"yes\"\n"
+                                                   "#class=\"Kind\"\n"
+                                                   "\"Data\"=hex(ffff0012):01, 02 ,\\\n"
+                                                   "\n" // a hex list may end on an empty line
+                                                   "\"Word\"=dword:\n" // Wine reads this as 0
+                                                   "\n"
+                                                   "[] 1700000000\n"
+                                                   "@=\"root\"\n";
     const RegistryHive hive = RegistryHive::Parse(text);
     EXPECT_EQ(hive.Serialize(), text);
     EXPECT_EQ(hive.GetString("Software\\A", "indented"), "yes");
@@ -182,8 +182,8 @@ TEST(WineRegistryFormat, RejectsTextWineWouldNotLoadWhole) {
     ExpectCorrupt(header + "[Software\\\\A\\] 1\n");      // an escaped bracket does not close
     ExpectCorrupt(header + "[A] 1\n\"Name\"=\"no end\n"); // broken string
     ExpectCorrupt(header + "[A] 1\n\"Name\"=\"ends in a backslash\\\n");
-    ExpectCorrupt(header + "[A] 1\n\"Name=\"x\"\n");    // broken name
-    ExpectCorrupt(header + "[A] 1\n\"Name\" \"x\"\n");  // no equals sign
+    ExpectCorrupt(header + "[A] 1\n\"Name=\"x\"\n");     // broken name
+    ExpectCorrupt(header + "[A] 1\n\"Name\" \"x\"\n");   // no equals sign
     ExpectCorrupt(header + "[A] 1\n\"Name\"=qword:1\n"); // unknown type
     ExpectCorrupt(header + "[A] 1\n\"Name\"=str(3):\"x\"\n");
     ExpectCorrupt(header + "[A] 1\n\"Name\"=hex():00\n");
@@ -310,7 +310,8 @@ TEST(WineRegistryKeys, KeyExistsWhenItOrASubKeyHasABlock) {
     EXPECT_TRUE(system.KeyExists("\\Software\\\\Classes\\"));
     EXPECT_FALSE(system.KeyExists("Software\\Classes\\TavoriViewer\\shell\\print"));
     EXPECT_FALSE(system.KeyExists("Software\\Classes\\TavoriViewe"));
-    EXPECT_FALSE(system.KeyExists("Software\\Classes\\TavoriViewer.Image\\shell\\open\\command\\x"));
+    EXPECT_FALSE(
+        system.KeyExists("Software\\Classes\\TavoriViewer.Image\\shell\\open\\command\\x"));
 }
 
 TEST(WineRegistryKeys, SubKeyNamesAreTheDirectChildrenAsWritten) {
@@ -418,8 +419,8 @@ TEST(WineRegistryKeys, CreateKeyAddsABlockWhereWineWouldWriteIt) {
         const std::size_t end = text.find("\n\n", at + 1);
         const std::string block = text.substr(at, end == std::string::npos ? end : end + 1 - at);
         std::smatch match;
-        ASSERT_TRUE(std::regex_match(block, match,
-                                     std::regex("\n\\[.*\\] ([0-9]+)\n#time=([0-9a-f]+)\n")));
+        ASSERT_TRUE(
+            std::regex_match(block, match, std::regex("\n\\[.*\\] ([0-9]+)\n#time=([0-9a-f]+)\n")));
         if (c.before.empty())
             EXPECT_EQ(end, std::string::npos);
         else
@@ -495,8 +496,7 @@ TEST(WineRegistryValues, SetStringOverAnotherTypeKeepsTheName) {
     ASSERT_TRUE(common.has_value());
     EXPECT_TRUE(hive.SetString(folders, "COMMON DESKTOP", *common));
     const std::string text = hive.Serialize();
-    EXPECT_NE(text.find("\n\"Common Desktop\"=\"%PUBLIC%\\\\Desktop\"\n"),
-              std::string::npos);
+    EXPECT_NE(text.find("\n\"Common Desktop\"=\"%PUBLIC%\\\\Desktop\"\n"), std::string::npos);
 
     // A hex list over seven lines becomes one line.
     const std::string link =
@@ -562,10 +562,9 @@ TEST(WineRegistryValues, NewLinesFollowTheFilesLineEnds) {
 
 TEST(WineRegistryValues, TheLastOfRepeatedValuesAndBlocksCounts) {
     // Wine merges blocks of the same key and lets a later value win.
-    const std::string text = std::string(Header) +
-                             "\n[A] 1\n\"v\"=\"first\"\n\"v\"=\"second\"\n"
-                             "\n[B] 1\n"
-                             "\n[a] 1\n\"V\"=\"third\"\n\"w\"=\"only\"\n";
+    const std::string text = std::string(Header) + "\n[A] 1\n\"v\"=\"first\"\n\"v\"=\"second\"\n"
+                                                   "\n[B] 1\n"
+                                                   "\n[a] 1\n\"V\"=\"third\"\n\"w\"=\"only\"\n";
     RegistryHive hive = RegistryHive::Parse(text);
     EXPECT_EQ(hive.GetString("A", "v"), "third");
     EXPECT_EQ(hive.GetString("A", "w"), "only");

@@ -1,0 +1,104 @@
+// Start-up routines and install records against an in-memory machine.
+
+#include "removal/RemovalFixture.h"
+
+namespace kestovan::memtest {
+namespace {
+
+class InstallRecordsTest : public RemovalTest {};
+
+TEST_F(InstallRecordsTest, DirectoryRoutinesAddTheBackslashOrGiveUp) {
+    EXPECT_EQ(module.GetWindowsDir(), "C:\\WINDOWS\\");
+    EXPECT_EQ(module.GetSystemDir(), "C:\\WINDOWS\\SYSTEM\\");
+    platform.Fail("GetWindowsDirectoryA");
+    platform.Fail("GetSystemDirectoryA");
+    EXPECT_EQ(module.GetWindowsDir(), "\\");
+    EXPECT_EQ(module.GetSystemDir(), "");
+}
+
+TEST_F(InstallRecordsTest, RegistryPathsAreDotMissingOrTheDirectory) {
+    platform.AddDirectory("C:\\Sound");
+    platform.SetSetting("TViewer", "Settings", "EXEPath", "c:\\program files\\tavori viewer");
+    platform.SetSetting("TSound", "Settings", "EXEPath", "C:\\Sound");
+    platform.SetSetting("TNotes", "Settings", "EXEPath", "C:\\Gone\\");
+    module.ReadRegistryPaths();
+    EXPECT_EQ(s.ViewerPath, ".");
+    EXPECT_EQ(s.SoundPath, "C:\\Sound\\");
+    EXPECT_EQ(s.NotesPath, "");
+}
+
+TEST_F(InstallRecordsTest, RegistryPathOfTheWindowsOrSystemDirectoryCountsAsNotFound) {
+    platform.SetSetting("TViewer", "Settings", "EXEPath", "c:\\windows");
+    platform.SetSetting("TSound", "Settings", "EXEPath", "C:\\WINDOWS\\SYSTEM\\");
+    module.ReadRegistryPaths();
+    EXPECT_EQ(s.ViewerPath, "");
+    EXPECT_EQ(s.SoundPath, "");
+}
+
+TEST_F(InstallRecordsTest, RegistryPathWhoseTestFailsCountsAsFound) {
+    platform.SetSetting("TViewer", "Settings", "EXEPath", "Q:\\Viewer");
+    platform.Fail("Dir", "Q:\\Viewer\\", err::BadFileNameOrNumber);
+    module.ReadRegistryPaths();
+    EXPECT_EQ(s.ViewerPath, "Q:\\Viewer\\");
+}
+
+TEST_F(InstallRecordsTest, PreferencesAreTrimmedCutAndCounted) {
+    SetPreference("RemoveProgram2", "  Tavori Viewer  ");
+    SetPreference("StartMenu2", "Tavori Software");
+    SetPreference("RegJPG", std::string(200, 'j'));
+    module.ReadPreferencesFile();
+    EXPECT_EQ(s.RemoveProgram1, "");
+    EXPECT_EQ(s.RemoveProgram2, "Tavori Viewer");
+    EXPECT_EQ(s.StartMenu2, "Tavori Software");
+    EXPECT_EQ(s.ProgramCount, 1);
+    EXPECT_EQ(s.RegJPG, std::string(127, 'j'));
+    EXPECT_EQ(s.RegEMF, "");
+}
+
+TEST_F(InstallRecordsTest, MissingPreferencesFileGivesNothing) {
+    s.RemoveProgram1 = "stale";
+    module.ReadPreferencesFile();
+    EXPECT_EQ(s.RemoveProgram1, "");
+    EXPECT_EQ(s.ProgramCount, 0);
+}
+
+TEST_F(InstallRecordsTest, ForgetApplicationClearsTheSlotAndAMissingGroup) {
+    SetPreference("RemoveProgram1", "Tavori Notes");
+    SetPreference("StartMenu1", "Notes Group");
+    SetPreference("RemoveProgram2", "Tavori Viewer");
+    SetPreference("StartMenu2", "Tavori Software");
+    module.ReadPreferencesFile();
+    const std::string ini = InProgram("tavori.ini");
+
+    platform.groups = {"Main", "Tavori Software"};
+    module.ForgetApplication("Tavori Viewer");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "RemoveProgram2"), "");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "StartMenu2"), "Tavori Software")
+        << "the group still exists";
+
+    module.ForgetApplication("Tavori Notes");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "RemoveProgram1"), "");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "StartMenu1"), "") << "its group is gone";
+}
+
+TEST_F(InstallRecordsTest, ForgetApplicationOfAnUnknownNameWritesNothing) {
+    SetPreference("RemoveProgram3", "Tavori Notes");
+    SetPreference("StartMenu3", "Gone");
+    module.ReadPreferencesFile();
+    module.ForgetApplication("Tavori Sound");
+    const std::string ini = InProgram("tavori.ini");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "RemoveProgram3"), "Tavori Notes");
+    EXPECT_EQ(platform.ProfileString(ini, "Remove", "StartMenu3"), "Gone");
+}
+
+TEST_F(InstallRecordsTest, ForgetApplicationWithoutProgramManagerTreatsTheGroupAsMissing) {
+    SetPreference("RemoveProgram1", "Tavori Viewer");
+    SetPreference("StartMenu1", "Tavori Software");
+    module.ReadPreferencesFile();
+    platform.programManager = false;
+    module.ForgetApplication("Tavori Viewer");
+    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "StartMenu1"), "");
+}
+
+} // namespace
+} // namespace kestovan::memtest

@@ -1,0 +1,289 @@
+"""Carrying a machine directory into a real Wine prefix and the outcome back.
+
+A scenario's machine (tools/make-demo-machine and the scenario's setup) is a
+Wine prefix layout without Wine in it: drive_c/ with the scenario's files and
+two registry hives with the scenario's keys.  To run the Windows program on
+it, the machine is laid over a copy of a real prefix made by wineboot:
+
+- the prefix copy is a tree of hard links to the template (fast; nothing in
+  it is ever written in place: every file the machine brings replaces the
+  link, and the registry files are private copies);
+- the machine's drive_c entries are copied over the prefix's (names matched
+  without regard to letter case, as Windows would), keeping their
+  permissions and the user.DOSATTRIB attribute;
+- the machine's registry keys and values are written over the prefix's, and
+  the shell folders the machine names (Desktop, Start Menu, Programs) are
+  also set as the prefix's "User Shell Folders", from which Wine's shell
+  computes them; so SHGetSpecialFolderPathA and Program Manager's groups
+  resolve to the machine's folders.
+
+After the run, everything of the machine is read back from the prefix:
+files and directories that are gone or changed, registry keys and values
+that are gone or changed, and what the program created (entries inside the
+machine's own directories; keys under Software\\Classes and the settings
+store).  What Wine itself keeps or makes in its prefix is never carried back.
+"""
+
+from __future__ import annotations
+
+import hashlib
+import os
+import shutil
+import stat
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
+import winemachine as wm  # noqa: E402
+
+SHELL_FOLDERS = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+USER_SHELL_FOLDERS = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+# Registry areas in which keys the program creates are carried back.
+CREATED_KEY_AREAS = ("software\\classes\\", "software\\vb and vba program settings\\")
+
+
+def _entries(directory: str) -> list[str]:
+    try:
+        return os.listdir(directory)
+    except OSError:
+        return []
+
+
+def match_name(directory: str, name: str) -> str:
+    """The entry of directory that name means: exact, else without case."""
+    names = _entries(directory)
+    if name in names:
+        return name
+    low = name.lower()
+    candidates = sorted(n for n in names if n.lower() == low)
+    return candidates[0] if candidates else name
+
+
+def resolve_windows_path(prefix: str, windows_path: str) -> str:
+    """The host path of a C:\\ path inside the prefix (letter case ignored)."""
+    path = windows_path.replace("/", "\\")
+    if len(path) < 2 or path[1] != ":" or path[0].lower() != "c":
+        raise ValueError("only drive C: paths are supported: %r" % windows_path)
+    host = os.path.join(prefix, "drive_c")
+    for part in [p for p in path[2:].split("\\") if p]:
+        host = os.path.join(host, match_name(host, part))
+    return host
+
+
+def _copy_file(source: str, target: str) -> None:
+    if os.path.lexists(target):
+        os.unlink(target)  # never write through a hard link into the template
+    shutil.copy2(source, target, follow_symlinks=False)
+
+
+def _copy_dir_attributes(source: str, target: str) -> None:
+    shutil.copystat(source, target, follow_symlinks=False)
+
+
+def _file_state(path: str) -> tuple:
+    st = os.lstat(path)
+    if stat.S_ISLNK(st.st_mode):
+        return ("link", os.readlink(path))
+    attributes = (stat.S_IMODE(st.st_mode), wm.dos_attributes(path))
+    if stat.S_ISDIR(st.st_mode):
+        return ("dir", attributes)
+    with open(path, "rb") as f:
+        return ("file", attributes, hashlib.sha256(f.read()).hexdigest())
+
+
+class PrefixRun:
+    """One machine laid over one copy of the template prefix."""
+
+    def __init__(self, template: str, machine: str, prefix: str):
+        self.template = template
+        self.machine = machine
+        self.prefix = prefix
+        # machine drive_c relative path -> host path in the prefix
+        self.mapping: dict[str, str] = {}
+        # relative paths of machine directories the template did not have
+        self.own_dirs: set[str] = set()
+        self.before: dict[str, tuple] = {}
+        self.placed_exe: str | None = None
+        self.exe_shadowed: str | None = None  # machine path the program file covers
+
+    # -- into the prefix ----------------------------------------------------
+
+    def prepare(self) -> None:
+        if os.path.lexists(self.prefix):
+            shutil.rmtree(self.prefix)
+        subprocess.run(["cp", "-al", self.template, self.prefix], check=True)
+        # The server's rendezvous note belongs to the server that wrote it.
+        stale = os.path.join(self.prefix, "wineserver")
+        if os.path.lexists(stale):
+            os.unlink(stale)
+        for name in os.listdir(self.prefix):
+            if name.endswith(".reg"):
+                full = os.path.join(self.prefix, name)
+                data = open(full, "rb").read()
+                os.unlink(full)
+                with open(full, "wb") as f:
+                    f.write(data)
+        self._overlay_files()
+        self._merge_registry()
+
+    def _overlay_files(self) -> None:
+        source_root = os.path.join(self.machine, "drive_c")
+        target_root = os.path.join(self.prefix, "drive_c")
+        self.mapping[""] = target_root
+        for dirpath, dirnames, filenames in os.walk(source_root):
+            rel_dir = os.path.relpath(dirpath, source_root)
+            rel_dir = "" if rel_dir == "." else rel_dir
+            target_dir = self.mapping[rel_dir]
+            for name in sorted(dirnames + filenames):
+                source = os.path.join(dirpath, name)
+                rel = os.path.join(rel_dir, name) if rel_dir else name
+                target = os.path.join(target_dir, match_name(target_dir, name))
+                self.mapping[rel] = target
+                self.before[rel] = _file_state(source)
+                st = os.lstat(source)
+                if stat.S_ISLNK(st.st_mode):
+                    if os.path.lexists(target):
+                        os.unlink(target)
+                    os.symlink(os.readlink(source), target)
+                elif stat.S_ISDIR(st.st_mode):
+                    if not os.path.isdir(target):
+                        os.mkdir(target)
+                        self.own_dirs.add(rel)
+                    _copy_dir_attributes(source, target)
+                else:
+                    _copy_file(source, target)
+            dirnames[:] = [d for d in dirnames if not os.path.islink(os.path.join(dirpath, d))]
+
+    def _merge_registry(self) -> None:
+        for root, fname in wm.HIVE_FILES.items():
+            machine_hive = wm.Hive.load(os.path.join(self.machine, fname), root)
+            prefix_path = os.path.join(self.prefix, fname)
+            prefix_hive = wm.Hive.load(prefix_path, root)
+            for block in machine_hive.blocks:
+                target = prefix_hive.create(block.path)
+                for value in block.values:
+                    existing = target.find(value.name)
+                    if existing is None:
+                        target.values.append(wm.RegValue(value.name, value.raw))
+                    else:
+                        existing.raw = value.raw
+            if root == "HKCU":
+                folders = machine_hive.block(SHELL_FOLDERS)
+                if folders is not None:
+                    user_folders = prefix_hive.create(USER_SHELL_FOLDERS)
+                    for value in folders.values:
+                        existing = user_folders.find(value.name)
+                        if existing is None:
+                            user_folders.values.append(wm.RegValue(value.name, value.raw))
+                        else:
+                            existing.raw = value.raw
+            prefix_hive.save(prefix_path)
+            shutil.copy2(prefix_path, prefix_path + ".merged")
+
+    def place_program(self, program: str, exe_dir: str) -> str:
+        """Copies the program into exe_dir (a C:\\ path) as KESTOVAN.EXE;
+        returns its host directory."""
+        host_dir = resolve_windows_path(self.prefix, exe_dir)
+        os.makedirs(host_dir, exist_ok=True)
+        target = os.path.join(host_dir, match_name(host_dir, "KESTOVAN.EXE"))
+        for rel, host in self.mapping.items():
+            if host == target:
+                self.exe_shadowed = rel
+        _copy_file(program, target)
+        os.chmod(target, 0o755)
+        self.placed_exe = target
+        return host_dir
+
+    # -- back to the machine -------------------------------------------------
+
+    def carry_back(self) -> None:
+        self._carry_back_files()
+        self._carry_back_registry()
+
+    def _carry_back_files(self) -> None:
+        machine_root = os.path.join(self.machine, "drive_c")
+        # Deepest first, so that a removed directory's entries go before it.
+        for rel in sorted(self.before, key=lambda r: r.count(os.sep), reverse=True):
+            host = self.mapping[rel]
+            local = os.path.join(machine_root, rel)
+            if rel == self.exe_shadowed:
+                if not os.path.lexists(host):
+                    os.unlink(local)
+                continue
+            if not os.path.lexists(host):
+                if os.path.isdir(local) and not os.path.islink(local):
+                    shutil.rmtree(local)
+                elif os.path.lexists(local):
+                    os.unlink(local)
+                continue
+            if _file_state(host) == self.before[rel]:
+                continue
+            st = os.lstat(host)
+            if stat.S_ISDIR(st.st_mode):
+                _copy_dir_attributes(host, local)
+            elif stat.S_ISLNK(st.st_mode):
+                os.unlink(local)
+                os.symlink(os.readlink(host), local)
+            else:
+                _copy_file(host, local)
+        # What the program made inside the machine's own directories.
+        known = set(self.mapping.values())
+        if self.placed_exe:
+            known.add(self.placed_exe)
+        for rel in sorted(self.own_dirs):
+            host = self.mapping[rel]
+            if not os.path.isdir(host) or os.path.islink(host):
+                continue
+            for name in sorted(_entries(host)):
+                full = os.path.join(host, name)
+                if full in known:
+                    continue
+                local = os.path.join(machine_root, rel, name)
+                if os.path.isdir(full) and not os.path.islink(full):
+                    shutil.copytree(full, local, symlinks=True)
+                else:
+                    shutil.copy2(full, local, follow_symlinks=False)
+
+    def _carry_back_registry(self) -> None:
+        for root, fname in wm.HIVE_FILES.items():
+            machine_path = os.path.join(self.machine, fname)
+            machine_hive = wm.Hive.load(machine_path, root)
+            merged = wm.Hive.load(os.path.join(self.prefix, fname + ".merged"), root)
+            after = wm.Hive.load(os.path.join(self.prefix, fname), root)
+            after_keys = after.keys()
+            merged_keys = merged.keys()
+
+            gone = [b.path for b in machine_hive.blocks if b.path.lower() not in after_keys]
+            for path in sorted(gone, key=len):
+                machine_hive.delete(path)
+            for block in machine_hive.blocks:
+                now = after.block(block.path)
+                was = merged.block(block.path)
+                if now is None:
+                    block.values = []
+                    continue
+                kept = []
+                for value in block.values:
+                    current = now.find(value.name)
+                    if current is not None:
+                        kept.append(wm.RegValue(value.name, current.raw))
+                for value in now.values:
+                    if block.find(value.name) is None and (was is None or was.find(value.name) is None):
+                        kept.append(wm.RegValue(value.name, value.raw))
+                block.values = kept
+            machine_keys = machine_hive.keys()
+            for block in after.blocks:
+                low = block.path.lower()
+                if low in merged_keys or low in machine_keys:
+                    continue
+                if not any((low + "\\").startswith(area) for area in CREATED_KEY_AREAS):
+                    continue
+                created = machine_hive.create(block.path)
+                created.values = [wm.RegValue(v.name, v.raw) for v in block.values]
+            machine_hive.save(machine_path)
+
+
+def windows_file_path(host_path: str) -> str:
+    """A host path as Wine sees it through its Z: drive."""
+    return "Z:" + os.path.abspath(host_path).replace("/", "\\")
