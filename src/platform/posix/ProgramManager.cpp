@@ -176,27 +176,6 @@ void DeleteGroup(const fs::path& folder, const std::string& name) {
         Refuse();
 }
 
-// Walks the lines of a group-list reply (see SplitGroupList) and hands each
-// non-empty one to take; stops when take returns false.
-template <typename Take> void ForEachGroupLine(std::string_view text, Take take) {
-    for (;;) {
-        std::size_t cr = text.find('\r');
-        if (cr == std::string_view::npos)
-            return;
-        std::string_view line = text.substr(0, cr);
-        while (!line.empty() && line.front() == ' ')
-            line.remove_prefix(1);
-        while (!line.empty() && line.back() == ' ')
-            line.remove_suffix(1);
-        // The text goes on after the first LF anywhere in it; with no LF
-        // left, after this CR, so that every turn moves on.
-        std::size_t lf = text.find('\n');
-        text.remove_prefix((lf != std::string_view::npos ? lf : cr) + 1);
-        if (!line.empty() && !take(line))
-            return;
-    }
-}
-
 } // namespace
 
 ProgramManager::ProgramManager(fs::path programsFolder)
@@ -242,26 +221,6 @@ void ProgramManager::Execute(const std::string& topic, const std::string& comman
         else
             Refuse();
     }
-}
-
-std::vector<std::string> SplitGroupList(const std::string& reply, std::size_t maxNames) {
-    std::vector<std::string> names;
-    if (maxNames == 0)
-        return names;
-    ForEachGroupLine(reply, [&](std::string_view line) {
-        names.emplace_back(line);
-        return names.size() < maxNames;
-    });
-    return names;
-}
-
-std::size_t CountGroupLines(const std::string& reply) {
-    std::size_t count = 0;
-    ForEachGroupLine(reply, [&](std::string_view) {
-        ++count;
-        return true;
-    });
-    return count;
 }
 
 } // namespace kestovan::posix

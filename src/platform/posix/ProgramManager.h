@@ -43,21 +43,5 @@ private:
     std::filesystem::path programsFolder_;
 };
 
-// Splits Program Manager's group-list reply the way the program reads it:
-// while the text still holds a CR, the next line is the text before the first
-// CR with its spaces trimmed, and the text goes on after the first LF.
-// Non-empty lines are names; at most maxNames are kept, and text after the
-// last CR is not a line.
-//
-// Each line of a proper reply ends with CR LF, and then this is simply the
-// list of names.  For other replies: the LF is looked for in the whole
-// remaining text, as the program always did (so "a\nb\r\n" gives "a\nb" and
-// then "b"), and when no LF is left at all the text goes on right after the
-// CR instead, where the program would have looked at the same line forever.
-std::vector<std::string> SplitGroupList(const std::string& reply, std::size_t maxNames = 201);
-
-// The number of names SplitGroupList finds in the reply without a limit, so a
-// caller can tell that names were dropped.
-std::size_t CountGroupLines(const std::string& reply);
 
 } // namespace kestovan::posix
