@@ -15,7 +15,13 @@ it, the machine is laid over a copy of a real prefix made by wineboot:
   the shell folders the machine names (Desktop, Start Menu, Programs) are
   also set as the prefix's "User Shell Folders", from which Wine's shell
   computes them; so SHGetSpecialFolderPathA and Program Manager's groups
-  resolve to the machine's folders.
+  resolve to the machine's folders;
+- the sections of the machine's win.ini that Windows NT keeps in the
+  registry (IniFileMapping: [Desktop] is HKCU\Control Panel\Desktop) are
+  written there, which is where GetPrivateProfileStringA reads them on Wine
+  as on Windows.  A path in them written with the machine's short names is
+  written with Wine's short names for the same files, as the installation
+  would have recorded it on that system.
 
 After the run, everything of the machine is read back from the prefix:
 files and directories that are gone or changed, registry keys and values
@@ -92,6 +98,97 @@ def _file_state(path: str) -> tuple:
         return ("file", attributes, hashlib.sha256(f.read()).hexdigest())
 
 
+INI_MAPPING = "Software\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\win.ini"
+SHORT_NAME_CHARS = set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789$%'-_@~`!(){}^#&")
+WINE_INVALID_DOS_CHARS = set('*?<>|"+=,;[] \xe5')
+WINE_HASH_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"
+
+
+def _valid_prefix(text: str, limit: int) -> str:
+    return "".join(c.upper() for c in text if c in SHORT_NAME_CHARS)[:limit]
+
+
+def machine_short_names(directory: str) -> dict[str, str]:
+    """Upper-cased short name -> entry, by the machine directory's rule: an
+    8.3 name stays; another is six characters of its base, ~N and three of
+    its extension, N counting the entries before it with the same stem."""
+    out: dict[str, str] = {}
+    seen: dict[tuple[str, str], int] = {}
+    for name in sorted(_entries(directory)):
+        base, dot, ext = name.rpartition(".") if "." in name[1:] else (name, "", "")
+        if (0 < len(base) <= 8 and len(ext) <= 3 and (not dot or ext)
+                and all(c in SHORT_NAME_CHARS for c in base + ext)):
+            out[name.upper()] = name
+            continue
+        stem = (_valid_prefix(base, 6), _valid_prefix(ext, 3))
+        seen[stem] = seen.get(stem, 0) + 1
+        suffix = "~%d" % seen[stem]
+        short = stem[0][: max(0, 8 - len(suffix))] + suffix + ("." + stem[1] if stem[1] else "")
+        out[short] = name
+    return out
+
+
+def wine_short_name(name: str) -> str:
+    """The short name Wine gives a file name on a Unix file system."""
+    if _wine_legal_8dot3(name):
+        return name
+    low = name.lower()
+    value = 0xBEEF
+    for i in range(len(low) - 1):
+        value = ((value << 3) ^ (value >> 5) ^ ord(low[i]) ^ (ord(low[i + 1]) << 8)) & 0xFFFF
+    value = ((value << 3) ^ (value >> 5) ^ ord(low[-1])) & 0xFFFF
+    ext = None
+    for i in range(1, len(name) - 1):
+        if name[i] == ".":
+            ext = i
+    dos = lambda c: "_" if (c in WINE_INVALID_DOS_CHARS or c in "~." or ord(c) > 0x7F) else c
+    stem = "".join(dos(c) for c in name[: (ext if ext is not None else len(name))][:4])
+    out = stem + "~" * (5 - len(stem))
+    out += WINE_HASH_CHARS[(value >> 10) & 0x1F] + WINE_HASH_CHARS[(value >> 5) & 0x1F]
+    out += WINE_HASH_CHARS[value & 0x1F]
+    if ext is not None:
+        out += "." + "".join(dos(c) for c in name[ext + 1 : ext + 4])
+    return out.upper()
+
+
+def _wine_legal_8dot3(name: str) -> bool:
+    if len(name) > 12 or not name:
+        return False
+    if name[0] == ".":
+        return name in (".", "..")
+    if any(ord(c) > 0x7F or c in WINE_INVALID_DOS_CHARS or c in ":/\\" for c in name):
+        return False
+    if name.count(".") > 1:
+        return False
+    dot = name.find(".")
+    if dot == -1:
+        return len(name) <= 8
+    return dot <= 8 and 1 < len(name) - dot < 5
+
+
+def _merge_values(target: wm.RegKey, values: list[wm.RegValue]) -> None:
+    for value in values:
+        existing = target.find(value.name)
+        if existing is None:
+            target.values.append(wm.RegValue(value.name, value.raw))
+        else:
+            existing.raw = value.raw
+
+
+def read_ini_sections(path: str) -> dict[str, list[tuple[str, str]]]:
+    sections: dict[str, list[tuple[str, str]]] = {}
+    current = None
+    with open(path, "r", encoding="latin-1") as f:
+        for line in f.read().splitlines():
+            line = line.strip()
+            if line.startswith("[") and "]" in line:
+                current = sections.setdefault(line[1 : line.index("]")].lower(), [])
+            elif current is not None and "=" in line and not line.startswith(";"):
+                key, _, value = line.partition("=")
+                current.append((key.strip(), value.strip()))
+    return sections
+
+
 class PrefixRun:
     """One machine laid over one copy of the template prefix."""
 
@@ -125,7 +222,20 @@ class PrefixRun:
                 with open(full, "wb") as f:
                     f.write(data)
         self._overlay_files()
+        self.hives = {
+            root: wm.Hive.load(os.path.join(self.prefix, fname), root)
+            for root, fname in wm.HIVE_FILES.items()
+        }
         self._merge_registry()
+        self._map_win_ini()
+        # What the registry holds when the program starts: the baseline that
+        # tells the program's own changes from what was there.
+        self.merged: dict[str, tuple[dict[str, str], dict[str, wm.RegKey]]] = {}
+        for root, fname in wm.HIVE_FILES.items():
+            hive = self.hives[root]
+            hive.save(os.path.join(self.prefix, fname))
+            self.merged[root] = (hive.keys(), {b.path.lower(): b for b in hive.blocks})
+        del self.hives
 
     def _overlay_files(self) -> None:
         source_root = os.path.join(self.machine, "drive_c")
@@ -158,28 +268,58 @@ class PrefixRun:
     def _merge_registry(self) -> None:
         for root, fname in wm.HIVE_FILES.items():
             machine_hive = wm.Hive.load(os.path.join(self.machine, fname), root)
-            prefix_path = os.path.join(self.prefix, fname)
-            prefix_hive = wm.Hive.load(prefix_path, root)
+            prefix_hive = self.hives[root]
             for block in machine_hive.blocks:
-                target = prefix_hive.create(block.path)
-                for value in block.values:
-                    existing = target.find(value.name)
-                    if existing is None:
-                        target.values.append(wm.RegValue(value.name, value.raw))
-                    else:
-                        existing.raw = value.raw
+                _merge_values(prefix_hive.create(block.path), block.values)
             if root == "HKCU":
                 folders = machine_hive.block(SHELL_FOLDERS)
                 if folders is not None:
-                    user_folders = prefix_hive.create(USER_SHELL_FOLDERS)
-                    for value in folders.values:
-                        existing = user_folders.find(value.name)
-                        if existing is None:
-                            user_folders.values.append(wm.RegValue(value.name, value.raw))
-                        else:
-                            existing.raw = value.raw
-            prefix_hive.save(prefix_path)
-            shutil.copy2(prefix_path, prefix_path + ".merged")
+                    _merge_values(prefix_hive.create(USER_SHELL_FOLDERS), folders.values)
+
+    def _machine_host_path(self, windows_path: str) -> str | None:
+        """The machine file a C:\\ path names, short components included."""
+        path = windows_path.replace("/", "\\")
+        if len(path) < 2 or path[1] != ":" or path[0].lower() != "c":
+            return None
+        host = os.path.join(self.machine, "drive_c")
+        for part in [p for p in path[2:].split("\\") if p]:
+            name = match_name(host, part)
+            if not os.path.lexists(os.path.join(host, name)):
+                name = machine_short_names(host).get(part.upper())
+                if name is None:
+                    return None
+            host = os.path.join(host, name)
+        return host
+
+    def _wine_short_path(self, host: str) -> str:
+        rel = os.path.relpath(host, os.path.join(self.machine, "drive_c"))
+        return "C:\\" + "\\".join(wine_short_name(p) for p in rel.split(os.sep))
+
+    def _map_win_ini(self) -> None:
+        win_ini = self._machine_host_path("C:\\windows\\win.ini")
+        if win_ini is None or not os.path.isfile(win_ini):
+            return
+        mapping = self.hives["HKLM"].block(INI_MAPPING)
+        if mapping is None:
+            return
+        hives = {"USR": (self.hives["HKCU"], ""), "SYS": (self.hives["HKLM"], "Software\\")}
+        sections = read_ini_sections(win_ini)
+        for value in mapping.values:
+            target = value.string()
+            if value.name is None or target is None or value.name.lower() not in sections:
+                continue
+            target = target.lstrip("!#@")
+            root, _, key = target.partition(":")
+            if root not in hives or not key:
+                continue
+            hive, base = hives[root]
+            block = hive.create(base + key)
+            for name, text in sections[value.name.lower()]:
+                if "~" in text:
+                    long_path = self._machine_host_path(text)
+                    if long_path is not None:
+                        text = self._wine_short_path(long_path)
+                block.set(name, text)
 
     def place_program(self, program: str, exe_dir: str) -> str:
         """Copies the program into exe_dir (a C:\\ path) as KESTOVAN.EXE;
@@ -249,17 +389,17 @@ class PrefixRun:
         for root, fname in wm.HIVE_FILES.items():
             machine_path = os.path.join(self.machine, fname)
             machine_hive = wm.Hive.load(machine_path, root)
-            merged = wm.Hive.load(os.path.join(self.prefix, fname + ".merged"), root)
+            merged_keys, merged_blocks = self.merged[root]
             after = wm.Hive.load(os.path.join(self.prefix, fname), root)
             after_keys = after.keys()
-            merged_keys = merged.keys()
 
+            after_blocks = {b.path.lower(): b for b in after.blocks}
             gone = [b.path for b in machine_hive.blocks if b.path.lower() not in after_keys]
             for path in sorted(gone, key=len):
                 machine_hive.delete(path)
             for block in machine_hive.blocks:
-                now = after.block(block.path)
-                was = merged.block(block.path)
+                now = after_blocks.get(block.path.lower())
+                was = merged_blocks.get(block.path.lower())
                 if now is None:
                     block.values = []
                     continue

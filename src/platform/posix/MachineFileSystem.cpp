@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -539,6 +537,8 @@ void MachineFileSystem::Invalidate(const fs::path& hostDir) {
     listings_.Forget(hostDir);
     std::error_code ec;
     const auto changed = fs::weakly_canonical(hostDir, ec);
+    if (!ec && changed != hostDir)
+        listings_.Forget(changed);
     const auto machine = fs::weakly_canonical(machineDir_, ec);
     if (changed == machine || changed == machine / "dosdevices")
         drives_.Forget();

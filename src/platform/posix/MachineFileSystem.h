@@ -63,10 +63,12 @@ public:
     // root also sees "." and "..".  A missing directory gives "".
     std::string Dir(const std::string& pathSpec, int attributes);
 
-    // Deletes a file (53 missing, hidden, system or a directory; 75
-    // read-only; 76 missing directory part; 70 refused by the system).  With
-    // wildcards, every matching ordinary file; 53 when none matches.  A
-    // symbolic link is removed itself, never its target.
+    // Deletes a file (53 missing, hidden, system or a directory, so a hidden
+    // file needs SetAttr first, as with the run-time's Kill; 75 read-only;
+    // 76 missing directory part; 70 refused by the system).  With wildcards,
+    // every matching ordinary file, stopping with 75 at a read-only one; 53
+    // when none matches.  A symbolic link is removed itself, never its
+    // target; a link to a directory counts as a directory.
     void Kill(const std::string& path);
 
     // Removes an empty directory (75 not empty, a drive's root, the current
@@ -83,8 +85,10 @@ public:
     void ChDrive(const std::string& drive);
 
     // Sets read-only (1), hidden (2) and system (4) as given; archive (32) is
-    // accepted and not kept.  Read-only is not kept for directories.  5 for
-    // other values, 53 missing, 76 missing directory part.
+    // accepted and not kept.  Read-only is not kept for directories, and a
+    // name beginning with "." stays hidden.  Other bits of user.DOSATTRIB
+    // are kept.  5 for other values, 53 missing, 76 missing directory part
+    // or a link leading out of the drive.
     void SetAttr(const std::string& path, int attributes);
 
     // Names of the ordinary, read-only and archive files of dir matching one
@@ -92,8 +96,9 @@ public:
     // without regard to letter case.  76 when dir is no existing directory.
     std::vector<std::string> ListFiles(const std::string& dir, const std::string& patterns);
 
-    // Names of the sub-directories directly inside dir, hidden ones
-    // included, sorted without regard to letter case.  76 as ListFiles.
+    // Names of the sub-directories directly inside dir, hidden ones and
+    // links to directories included, sorted without regard to letter case.
+    // 76 as ListFiles.
     std::vector<std::string> ListDirectories(const std::string& dir);
 
     // Short (8.3) form of an existing path, always from the drive
@@ -107,7 +112,8 @@ public:
     // The current directory of the current drive ("C:\Program Files").
     std::string CurrentDirectory() const;
 
-    // The program's other parts changed files in this host directory.
+    // The program's other parts changed files in this host directory: what
+    // is kept of it and of the directories below it is read again.
     void Invalidate(const std::filesystem::path& hostDir);
 
     // How many directories were read from disk so far.

@@ -243,8 +243,14 @@ std::optional<DirectoryStamp> StampOf(const std::filesystem::path& path) {
 bool IsRecent(const DirectoryStamp& stamp) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    return Nanoseconds(now) - Nanoseconds(stamp.modified) < RacyWindowNs ||
-           Nanoseconds(now) - Nanoseconds(stamp.changed) < RacyWindowNs;
+    // A time far in the future (a directory unpacked from an archive made on
+    // a clock running ahead) is no sign of a recent change: any change now
+    // gives a different time.
+    const auto near = [&](const timespec& t) {
+        const long long age = Nanoseconds(now) - Nanoseconds(t);
+        return age < RacyWindowNs && age > -RacyWindowNs;
+    };
+    return near(stamp.modified) || near(stamp.changed);
 }
 
 std::shared_ptr<DirectoryListing> ListingCache::Get(const std::filesystem::path& hostDir) {

@@ -557,8 +557,7 @@ RegistryHive RegistryHive::Parse(const std::string& text) {
             blankLines.clear();
             block.keyLine = block.lines.size();
             block.lines.push_back(lines[k]);
-            block.path = ReadKeyLine(lines[k]);
-            block.foldedPath = Fold(block.path);
+            ReadKeyLine(lines[k]); // a broken key line stops here
             hive.blocks_.push_back(std::move(block));
             ++k;
             continue;
@@ -567,22 +566,12 @@ RegistryHive RegistryHive::Parse(const std::string& text) {
         if (c == '@' || c == '"') {
             if (hive.blocks_.empty())
                 Corrupt();
-            ParsedValue parsed = ReadValue(lines, k);
-            Block& block = hive.blocks_.back();
-            Value value;
-            value.name = std::move(parsed.name);
-            value.foldedName = Fold(value.name);
-            value.firstLine = block.lines.size();
-            value.lineCount = parsed.lineCount;
-            value.nameEnd = parsed.nameEnd;
-            value.type = parsed.type;
-            value.quoted = parsed.quoted;
-            value.text = std::move(parsed.text);
-            value.bytes = std::move(parsed.bytes);
-            block.values.push_back(std::move(value));
-            for (std::size_t n = 0; n < parsed.lineCount; ++n)
-                block.lines.push_back(lines[k + n]);
-            k += parsed.lineCount;
+            // A hex list may go on over further lines.
+            const std::size_t count = ReadValue(lines, k).lineCount;
+            auto& target = hive.blocks_.back().lines;
+            target.insert(target.end(), lines.begin() + static_cast<std::ptrdiff_t>(k),
+                          lines.begin() + static_cast<std::ptrdiff_t>(k + count));
+            k += count;
             continue;
         }
         if (c == '#' && hive.blocks_.empty() && StartsWith(content.substr(at), ArchOption)) {
@@ -595,6 +584,8 @@ RegistryHive RegistryHive::Parse(const std::string& text) {
         owner().push_back(lines[k++]);
     }
     flushBlankLines();
+    for (auto& block : hive.blocks_)
+        IndexBlock(block);
     return hive;
 }
 

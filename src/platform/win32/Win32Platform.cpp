@@ -456,13 +456,14 @@ void Win32Platform::DdeInitiate(const std::string& topic) {
 }
 
 std::string Win32Platform::DdeRequest(const std::string& topic, const std::string& item) {
-    DdeConversation conversation(topic);
-    std::string reply = conversation.Request(item);
+    std::string reply = DdeConversation(topic).Request(item);
     // Newer shells answer the group list item "PROGMAN" with an empty list
     // but keep the standard item "Groups"; their answer is the group list.
+    // (Asked in a conversation of its own: Wine's shell refuses a second
+    // request in the first one.)
     if (Lower(item) == "progman" && reply.find_first_not_of(" \r\n") == std::string::npos) {
         try {
-            reply = conversation.Request("Groups");
+            reply = DdeConversation(topic).Request("Groups");
         } catch (const RuntimeError&) {
             // no such item either: the empty list stands
         }
