@@ -54,9 +54,9 @@ public:
             std::ofstream(Programs() / group / "Shortcut.lnk") << "link";
         }
         std::error_code ec;
-        if (!fs::exists(fs::symlink_status(Programs() / "My Pictures"), ec))
+        if (!fs::exists(fs::symlink_status(Programs() / "My Pictures", ec)))
             fs::create_directory_symlink(Pictures(), Programs() / "My Pictures");
-        if (!fs::exists(fs::symlink_status(Programs() / "Main" / "Pictures"), ec))
+        if (!fs::exists(fs::symlink_status(Programs() / "Main" / "Pictures", ec)))
             fs::create_directory_symlink(Pictures(), Programs() / "Main" / "Pictures");
     }
 

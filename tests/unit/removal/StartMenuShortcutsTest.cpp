@@ -411,33 +411,5 @@ TEST_F(ShortcutChooser, ClosingOrDecliningLeavesNoChoice) {
     EXPECT_TRUE(form["CmdDontRemove"].IsCancel);
 }
 
-class RemovalGroupList : public ::testing::Test {};
-
-TEST_F(RemovalGroupList, ProgramManagerReplyGivesItsNames) {
-    EXPECT_EQ(SplitGroupList("Main\r\nTavori Software\r\n\r\nGames\r\n", 201),
-              (Lines{"Main", "Tavori Software", "Games"}));
-    EXPECT_EQ(SplitGroupList("  Main  \r\n \r\nLast without end", 201), (Lines{"Main"}));
-    EXPECT_TRUE(SplitGroupList("Text1", 201).empty());
-    EXPECT_TRUE(SplitGroupList("\r\n\r\n", 201).empty());
-}
-
-TEST_F(RemovalGroupList, MalformedRepliesStillEnd) {
-    EXPECT_EQ(SplitGroupList("A\rB\rC", 201), (Lines{"A", "B"}));
-    EXPECT_EQ(SplitGroupList("a\nb\r\n", 201), (Lines{"a\nb", "b"}));
-    EXPECT_EQ(SplitGroupList("\r\r\r", 201), Lines{});
-}
-
-TEST_F(RemovalGroupList, KeepsAtMostTheGivenNumberAndCountsAll) {
-    std::string reply;
-    for (int i = 0; i < 203; ++i)
-        reply += "G" + std::to_string(i) + "\r\n";
-    std::size_t total = 0;
-    const Lines names = SplitGroupList(reply, 201, &total);
-    ASSERT_EQ(names.size(), 201u);
-    EXPECT_EQ(names.back(), "G200");
-    EXPECT_EQ(total, 203u);
-    EXPECT_EQ(SplitGroupList(reply, 201).size(), 201u);
-}
-
 } // namespace
 } // namespace kestovan::memtest
