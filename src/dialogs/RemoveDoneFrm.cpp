@@ -14,8 +14,8 @@ RemoveDoneFrm::RemoveDoneFrm(MainModule& module)
     BackColor = LightGrey;
     const std::string q = Quote;
 
-    auto& cmdCopy = Place(AddControl("CmdCopy", ControlKind::CommandButton), 4560, 3960, 1695, 495,
-                          1);
+    auto& cmdCopy =
+        Place(AddControl("CmdCopy", ControlKind::CommandButton), 4560, 3960, 1695, 495, 1);
     cmdCopy.Caption = "&Copy Text";
     cmdCopy.BackColor = White;
     cmdCopy.ToolTipText = "Copy the status report to the clipboard.";
@@ -87,6 +87,8 @@ void RemoveDoneFrm::CmdCopy_Click() {
                    forms::MbOkInformation);
 }
 
-void RemoveDoneFrm::CmdOK_Click() { Runtime().Unload(*this); }
+void RemoveDoneFrm::CmdOK_Click() {
+    Runtime().Unload(*this);
+}
 
 } // namespace kestovan::dialogs

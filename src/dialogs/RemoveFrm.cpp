@@ -34,19 +34,19 @@ RemoveFrm::RemoveFrm(MainModule& module)
     appList.ForeColor = Black;
     auto& file1 = Place(AddControl("File1", ControlKind::FileListBox), 6000, 120, 495, 480, 6);
     file1.Visible = false;
-    auto& cmdCancel = Place(AddControl("CmdCancel", ControlKind::CommandButton), 1800, 4560, 2175,
-                            495, 0);
+    auto& cmdCancel =
+        Place(AddControl("CmdCancel", ControlKind::CommandButton), 1800, 4560, 2175, 495, 0);
     cmdCancel.Caption = "&Cancel";
     cmdCancel.IsCancel = true;
     cmdCancel.ToolTipText = "Click here to CANCEL remove.";
-    auto& cmdRemove = Place(AddControl("CmdRemove", ControlKind::CommandButton), 4080, 4560, 2175,
-                            495, 1);
+    auto& cmdRemove =
+        Place(AddControl("CmdRemove", ControlKind::CommandButton), 4080, 4560, 2175, 495, 1);
     cmdRemove.Caption = "&Remove";
     SetFont(cmdRemove, 8.25, true);
     cmdRemove.IsDefault = true;
     cmdRemove.ToolTipText = "Click here to REMOVE this software from your system.";
-    auto& lblNumFound = Place(AddControl("lblNumFound", ControlKind::Label), 360, 4800, 1335, 255,
-                              12);
+    auto& lblNumFound =
+        Place(AddControl("lblNumFound", ControlKind::Label), 360, 4800, 1335, 255, 12);
     lblNumFound.Caption = "#";
     lblNumFound.ForeColor = DarkBlue;
     auto& lblFound = Place(AddControl("lblFound", ControlKind::Label), 360, 4560, 1335, 255, 11);
@@ -68,8 +68,8 @@ RemoveFrm::RemoveFrm(MainModule& module)
     lblFrame.BorderSingle = true;
     lblFrame.BackColor = LightGrey;
     auto& image1 = Place(AddControl("Image1", ControlKind::Image), 360, 240, 480, 480, -1);
-    image1.ToolTipText = "Click the " + q + "Remove" + q +
-                         " button to flush the selected software down the drain.";
+    image1.ToolTipText =
+        "Click the " + q + "Remove" + q + " button to flush the selected software down the drain.";
     auto& lblReadme = Place(AddControl("lblReadme", ControlKind::Label), 480, 1080, 5655, 1020, 5);
     lblReadme.Caption = "This program is used to remove a Korvane " + q + "Tavori" + q +
                         " application, such as Tavori Viewer, from your system.  Stop by our web "
@@ -102,10 +102,10 @@ void RemoveFrm::Form_Load() {
     Caption = ProgramTitle;
     self["lblHeader"].Caption = ProgramTitle;
     self["lblPath"].Caption = s.RemovePath;
-    self["lblVersion"].Caption = "KESTOVAN.EXE   Version: " +
-                                 std::to_string(PlatformServices::AppMajor) + "." +
-                                 std::to_string(PlatformServices::AppMinor) + "." +
-                                 std::to_string(PlatformServices::AppRevision);
+    self["lblVersion"].Caption =
+        "KESTOVAN.EXE   Version: " + std::to_string(PlatformServices::AppMajor) + "." +
+        std::to_string(PlatformServices::AppMinor) + "." +
+        std::to_string(PlatformServices::AppRevision);
 
     auto& appList = self["AppList"];
     bool showingDefaults = false;
@@ -122,15 +122,15 @@ void RemoveFrm::Form_Load() {
             break;
         }
         for (const char* known : {"Tavori Viewer", "Tavori Sound", "Tavori Notes"}) {
-            if (s.RemoveProgram1 == known || s.RemoveProgram2 == known ||
-                s.RemoveProgram3 == known)
+            if (s.RemoveProgram1 == known || s.RemoveProgram2 == known || s.RemoveProgram3 == known)
                 appList.AddItem(known);
         }
         if (appList.ListCount() > 0)
             break;
         module_.MsgBox("Unable to read a valid name of a " + q + "Tavori" + q +
                            " application to remove, file(s) may have already been deleted." +
-                           s.CrLf2 + "You will be given a list of default choices to choose from...",
+                           s.CrLf2 +
+                           "You will be given a list of default choices to choose from...",
                        forms::MbOkExclamation);
         showingDefaults = true;
         s.ProgramCount = 0;
@@ -189,9 +189,7 @@ void RemoveFrm::CmdRemove_Click() {
     auto& runtime = Runtime();
     const std::string q = Quote;
     // Every statement of the command goes on past its own failure.
-    auto attempt = [](const std::function<void()>& statement) {
-        MainModule::TryIgnore(statement);
-    };
+    auto attempt = [](const std::function<void()>& statement) { MainModule::TryIgnore(statement); };
     auto enableButtons = [&] {
         attempt([&] { self["CmdRemove"].Enabled = true; });
         attempt([&] { self["CmdCancel"].Enabled = true; });

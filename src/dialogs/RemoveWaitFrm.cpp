@@ -14,8 +14,8 @@ RemoveWaitFrm::RemoveWaitFrm(MainModule& module)
     BackColor = LightGrey;
     MousePointer = forms::PointerArrowHourglass;
 
-    auto& cmdCancel = Place(AddControl("CmdCancel", ControlKind::CommandButton), 4320, 360, 1575,
-                            495, 0);
+    auto& cmdCancel =
+        Place(AddControl("CmdCancel", ControlKind::CommandButton), 4320, 360, 1575, 495, 0);
     cmdCancel.Caption = "&Cancel";
     SetFont(cmdCancel, 8.25, true);
     cmdCancel.IsCancel = true;

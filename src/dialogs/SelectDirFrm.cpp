@@ -18,8 +18,8 @@ SelectDirFrm::SelectDirFrm(MainModule& module)
     auto& appFrame = Place(AddControl("AppFrame", ControlKind::Frame), 300, 660, 1875, 1110, 15);
     appFrame.BackColor = forms::ColorWindowBackground;
     auto appOption = [&](const char* name, const char* caption, int top, int tabIndex) {
-        auto& option = Place(AddControl(name, ControlKind::OptionButton), 75, top, 1695, 255,
-                             tabIndex);
+        auto& option =
+            Place(AddControl(name, ControlKind::OptionButton), 75, top, 1695, 255, tabIndex);
         option.Caption = caption;
         option.Container = "AppFrame";
         option.BackColor = White;
@@ -29,31 +29,31 @@ SelectDirFrm::SelectDirFrm(MainModule& module)
     appOption("OptTSound", "Tavori Sound", 450, 17);
     appOption("OptTNotes", "Tavori Notes", 750, 16);
 
-    auto& cmdCancel = Place(AddControl("CmdCancel", ControlKind::CommandButton), 1920, 4560, 2175,
-                            495, 4);
+    auto& cmdCancel =
+        Place(AddControl("CmdCancel", ControlKind::CommandButton), 1920, 4560, 2175, 495, 4);
     cmdCancel.Caption = "&Cancel";
     cmdCancel.IsCancel = true;
     cmdCancel.ToolTipText = "Click here to cancel KESTOVAN.";
-    auto& cmdContinue = Place(AddControl("CmdContinue", ControlKind::CommandButton), 4200, 4560,
-                              2175, 495, 0);
+    auto& cmdContinue =
+        Place(AddControl("CmdContinue", ControlKind::CommandButton), 4200, 4560, 2175, 495, 0);
     cmdContinue.Caption = "C&ontinue";
     SetFont(cmdContinue, 8.25, true);
     cmdContinue.IsDefault = true;
     cmdContinue.ToolTipText = "Click here to continue with the current selection.";
 
-    auto& optUseReg = Place(AddControl("OptUseReg", ControlKind::OptionButton), 360, 1920, 6015,
-                            375, 1);
+    auto& optUseReg =
+        Place(AddControl("OptUseReg", ControlKind::OptionButton), 360, 1920, 6015, 375, 1);
     optUseReg.Caption = "Use path that was found in registry to KESTOVAN program.";
     SetFont(optUseReg, 8.25, true);
     optUseReg.BackColor = LightGrey;
     optUseReg.ForeColor = DarkGrey;
-    auto& optUseData = Place(AddControl("OptUseData", ControlKind::OptionButton), 360, 2880, 6015,
-                             375, 2);
+    auto& optUseData =
+        Place(AddControl("OptUseData", ControlKind::OptionButton), 360, 2880, 6015, 375, 2);
     optUseData.Caption = "Search for KESTOVAN data in the current directory.";
     optUseData.BackColor = LightGrey;
     optUseData.ForeColor = Black;
-    auto& optIgnore = Place(AddControl("OptIgnore", ControlKind::OptionButton), 360, 3240, 6015,
-                            375, 3);
+    auto& optIgnore =
+        Place(AddControl("OptIgnore", ControlKind::OptionButton), 360, 3240, 6015, 375, 3);
     optIgnore.Caption = "Don't use KESTOVAN data, remove program from the current directory.";
     optIgnore.BackColor = LightGrey;
     optIgnore.ForeColor = Black;
@@ -73,8 +73,8 @@ SelectDirFrm::SelectDirFrm(MainModule& module)
     image1.ToolTipText = "Choose KESTOVAN options that you would like to use.";
     pathLabel("lblTViewerPath", 840, 12, "Path to Tavori Viewer");
 
-    auto& lblProgPath = Place(AddControl("lblProgPath", ControlKind::Label), 240, 4080, 6135, 255,
-                              11);
+    auto& lblProgPath =
+        Place(AddControl("lblProgPath", ControlKind::Label), 240, 4080, 6135, 255, 11);
     lblProgPath.Caption = "#";
     lblProgPath.BackColor = White;
     lblProgPath.BorderSingle = true;
@@ -119,9 +119,7 @@ SelectDirFrm::SelectDirFrm(MainModule& module)
 void SelectDirFrm::Form_Load() {
     auto& s = module_.State;
     auto& self = *this;
-    auto attempt = [](const std::function<void()>& statement) {
-        MainModule::TryIgnore(statement);
-    };
+    auto attempt = [](const std::function<void()>& statement) { MainModule::TryIgnore(statement); };
 
     attempt([&] { Caption = ProgramTitle; });
     attempt([&] { self["lblProgPath"].Caption = s.StartPath; });
@@ -201,8 +199,7 @@ void SelectDirFrm::lblProgPath_Click() {
                    forms::MbOkInformation);
 }
 
-void SelectDirFrm::ShowApplicationPath(const std::string& heading,
-                                       const std::string& installPath) {
+void SelectDirFrm::ShowApplicationPath(const std::string& heading, const std::string& installPath) {
     auto& s = module_.State;
     std::string detail;
     if (installPath.empty())

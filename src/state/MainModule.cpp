@@ -24,11 +24,21 @@ template <class Form> Form& MainModule::Instance(std::unique_ptr<Form>& slot) {
     return *slot;
 }
 
-dialogs::RemoveFrm& MainModule::RemoveFrm() { return Instance(removeFrm_); }
-dialogs::SelectDirFrm& MainModule::SelectDirFrm() { return Instance(selectDirFrm_); }
-dialogs::RemoveWaitFrm& MainModule::RemoveWaitFrm() { return Instance(removeWaitFrm_); }
-dialogs::RemoveDoneFrm& MainModule::RemoveDoneFrm() { return Instance(removeDoneFrm_); }
-dialogs::ShortcutFrm& MainModule::ShortcutFrm() { return Instance(shortcutFrm_); }
+dialogs::RemoveFrm& MainModule::RemoveFrm() {
+    return Instance(removeFrm_);
+}
+dialogs::SelectDirFrm& MainModule::SelectDirFrm() {
+    return Instance(selectDirFrm_);
+}
+dialogs::RemoveWaitFrm& MainModule::RemoveWaitFrm() {
+    return Instance(removeWaitFrm_);
+}
+dialogs::RemoveDoneFrm& MainModule::RemoveDoneFrm() {
+    return Instance(removeDoneFrm_);
+}
+dialogs::ShortcutFrm& MainModule::ShortcutFrm() {
+    return Instance(shortcutFrm_);
+}
 
 void MainModule::UnloadIfLoaded(forms::Form* form) {
     if (form != nullptr && form->IsLoaded())
@@ -39,11 +49,17 @@ int MainModule::MsgBox(const std::string& prompt, int buttons) {
     return runtime_.MsgBox(prompt, buttons, ProgramTitle);
 }
 
-void MainModule::DoEvents() { runtime_.DoEvents(); }
+void MainModule::DoEvents() {
+    runtime_.DoEvents();
+}
 
-void MainModule::End() { runtime_.End(); }
+void MainModule::End() {
+    runtime_.End();
+}
 
-void MainModule::SetMousePointer(int pointer) { runtime_.SetMousePointer(pointer); }
+void MainModule::SetMousePointer(int pointer) {
+    runtime_.SetMousePointer(pointer);
+}
 
 void MainModule::AppendLogLine(const std::string& line) {
     State.StatusLog += line;
@@ -63,7 +79,11 @@ bool MainModule::TryIgnore(const std::function<void()>& action) {
 
 namespace kestovan {
 
-forms::Form* MainModule::RemoveWaitFrmIfLoaded() const { return removeWaitFrm_.get(); }
-forms::Form* MainModule::RemoveFrmIfLoaded() const { return removeFrm_.get(); }
+forms::Form* MainModule::RemoveWaitFrmIfLoaded() const {
+    return removeWaitFrm_.get();
+}
+forms::Form* MainModule::RemoveFrmIfLoaded() const {
+    return removeFrm_.get();
+}
 
 } // namespace kestovan

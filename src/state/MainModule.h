@@ -78,15 +78,15 @@ public:
 
 private:
     // Step groups of the removal run (one unit each).
-    void RemoveProgramFiles();          // steps 1-21
+    void RemoveProgramFiles();           // steps 1-21
     void RemoveScreenSaverAndArchives(); // steps 22-32
-    void RemoveSlideShowsAndMedia();    // steps 33-35
-    void RemoveSlidesDirectory();       // step 36
-    bool RemoveStartMenuGroup();        // step 37; false when step 38 is to be skipped
-    void RemoveDesktopShortcuts();      // step 38
-    void RemoveRegistrySettings();      // steps 39-40
-    void RemoveTemporaryFiles();        // step 41
-    void RemovePreferencesFile();       // step 42
+    void RemoveSlideShowsAndMedia();     // steps 33-35
+    void RemoveSlidesDirectory();        // step 36
+    bool RemoveStartMenuGroup();         // step 37; false when step 38 is to be skipped
+    void RemoveDesktopShortcuts();       // step 38
+    void RemoveRegistrySettings();       // steps 39-40
+    void RemoveTemporaryFiles();         // step 41
+    void RemovePreferencesFile();        // step 42
 
 public:
     // --- The removal run's frame, for the step groups ----------------------

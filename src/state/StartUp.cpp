@@ -60,12 +60,12 @@ void MainModule::Main() {
         End();
     }
 
-    s.Answer = static_cast<std::int16_t>(MsgBox(
-        "Welcome to:" + s.CrLf + ProgramTitle + s.CrLf2 + "PLEASE NOTE:" + s.CrLf2 +
-            "This program is used to remove a Korvane " + Quote + "Tavori" + Quote +
-            " application, such as Tavori Viewer, from your system." + s.CrLf2 +
-            "Do you want to continue?",
-        forms::MbYesNoQuestion));
+    s.Answer = static_cast<std::int16_t>(
+        MsgBox("Welcome to:" + s.CrLf + ProgramTitle + s.CrLf2 + "PLEASE NOTE:" + s.CrLf2 +
+                   "This program is used to remove a Korvane " + Quote + "Tavori" + Quote +
+                   " application, such as Tavori Viewer, from your system." + s.CrLf2 +
+                   "Do you want to continue?",
+               forms::MbYesNoQuestion));
     if (s.Answer == AnswerNo) {
         ShowCancelNotice();
         End();
@@ -75,8 +75,7 @@ void MainModule::Main() {
     ReadPreferencesFile();
     ReadRegistryPaths();
 
-    if (s.ViewerPath.empty() && s.SoundPath.empty() && s.NotesPath.empty() &&
-        s.ProgramCount == 0) {
+    if (s.ViewerPath.empty() && s.SoundPath.empty() && s.NotesPath.empty() && s.ProgramCount == 0) {
         MsgBox("Unable to find the name of a " + std::string(Quote) + "Tavori" + Quote +
                    " application to remove, file(s) may have already been deleted." + s.CrLf2 +
                    "You may still attempt to remove an application, a default list will be "

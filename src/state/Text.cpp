@@ -10,7 +10,9 @@ std::string UCase(std::string_view text) {
     return result;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) { return UCase(a) == UCase(b); }
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return UCase(a) == UCase(b);
+}
 
 std::string Trim(std::string_view text) {
     std::size_t first = text.find_first_not_of(' ');
@@ -20,7 +22,9 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-char LastChar(std::string_view text) { return text.empty() ? '\0' : text.back(); }
+char LastChar(std::string_view text) {
+    return text.empty() ? '\0' : text.back();
+}
 
 std::string WithTrailingBackslash(std::string text) {
     if (LastChar(text) != '\\')

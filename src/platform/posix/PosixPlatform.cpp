@@ -20,7 +20,8 @@ constexpr const char* SettingsRoot = "Software\\VB and VBA Program Settings\\";
 constexpr const char* ShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const char* EnvironmentKey = "Environment";
-constexpr const char* ProfileListKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+constexpr const char* ProfileListKey =
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -81,10 +82,18 @@ bool PosixPlatform::IsMachineDirectory(const std::filesystem::path& machineDir) 
 std::string PosixPlatform::Dir(const std::string& pathSpec, int attributes) {
     return fs_.Dir(pathSpec, attributes);
 }
-void PosixPlatform::Kill(const std::string& path) { fs_.Kill(path); }
-void PosixPlatform::RmDir(const std::string& path) { fs_.RmDir(path); }
-void PosixPlatform::ChDir(const std::string& path) { fs_.ChDir(path); }
-void PosixPlatform::ChDrive(const std::string& drive) { fs_.ChDrive(drive); }
+void PosixPlatform::Kill(const std::string& path) {
+    fs_.Kill(path);
+}
+void PosixPlatform::RmDir(const std::string& path) {
+    fs_.RmDir(path);
+}
+void PosixPlatform::ChDir(const std::string& path) {
+    fs_.ChDir(path);
+}
+void PosixPlatform::ChDrive(const std::string& drive) {
+    fs_.ChDrive(drive);
+}
 void PosixPlatform::SetAttr(const std::string& path, int attributes) {
     fs_.SetAttr(path, attributes);
 }
@@ -99,8 +108,8 @@ std::vector<std::string> PosixPlatform::ListDirectories(const std::string& dir) 
 std::string PosixPlatform::GetSetting(const std::string& appName, const std::string& section,
                                       const std::string& key, const std::string& defaultValue) {
     try {
-        auto value = registry_.GetString(hkey::CurrentUser,
-                                         SettingsRoot + appName + "\\" + section, key);
+        auto value =
+            registry_.GetString(hkey::CurrentUser, SettingsRoot + appName + "\\" + section, key);
         return value ? *value : defaultValue;
     } catch (const RuntimeError&) {
         return defaultValue;
@@ -122,7 +131,9 @@ long PosixPlatform::RegSetValueA(std::uint32_t key, const std::string& subKey, s
                                  const std::string& data, std::uint32_t length) {
     return registry_.RegSetValueA(key, subKey, type, data, length);
 }
-long PosixPlatform::RegCloseKey(std::uint32_t key) { return registry_.RegCloseKey(key); }
+long PosixPlatform::RegCloseKey(std::uint32_t key) {
+    return registry_.RegCloseKey(key);
+}
 long PosixPlatform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) {
     return registry_.RegDeleteKeyA(key, subKey);
 }
@@ -305,7 +316,9 @@ long PosixPlatform::GetFolderPath(std::intptr_t /*hWnd*/, int folder, std::strin
     return 1;
 }
 
-void PosixPlatform::ClipboardClear() { clipboard_.clear(); }
+void PosixPlatform::ClipboardClear() {
+    clipboard_.clear();
+}
 
 void PosixPlatform::ClipboardSetText(const std::string& text) {
     clipboard_ = text;
@@ -317,8 +330,12 @@ void PosixPlatform::OnClipboardSet(std::function<void(const std::string&)> obser
     clipboardObserver_ = std::move(observer);
 }
 
-std::string PosixPlatform::AppPath() { return appPath_; }
+std::string PosixPlatform::AppPath() {
+    return appPath_;
+}
 
-bool PosixPlatform::AppPrevInstance() { return lock_.AnotherCopyRuns(); }
+bool PosixPlatform::AppPrevInstance() {
+    return lock_.AnotherCopyRuns();
+}
 
 } // namespace kestovan::posix

@@ -30,7 +30,8 @@ public:
     void ChDir(const std::string& path) override;
     void ChDrive(const std::string& drive) override;
     void SetAttr(const std::string& path, int attributes) override;
-    std::vector<std::string> ListFiles(const std::string& dir, const std::string& patterns) override;
+    std::vector<std::string> ListFiles(const std::string& dir,
+                                       const std::string& patterns) override;
     std::vector<std::string> ListDirectories(const std::string& dir) override;
 
     std::string GetSetting(const std::string& appName, const std::string& section,
@@ -49,8 +50,7 @@ public:
                                            std::uint32_t size,
                                            const std::string& fileName) override;
     long WritePrivateProfileStringA(const std::string& section, const std::string& key,
-                                    const std::string& value,
-                                    const std::string& fileName) override;
+                                    const std::string& value, const std::string& fileName) override;
 
     std::uint32_t GetWindowsDirectoryA(std::string& buffer, std::uint32_t size) override;
     std::uint32_t GetSystemDirectoryA(std::string& buffer, std::uint32_t size) override;

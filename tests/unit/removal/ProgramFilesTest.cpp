@@ -10,9 +10,9 @@ class ProgramFilesTest : public RemovalTest {};
 TEST_F(ProgramFilesTest, CompleteDirectoryIsRemovedWithoutProblems) {
     InstallViewer();
     platform.AddFile(InProgram("TVIEWER.GID"), true, true);
-    for (const char* name : {"MSVBVM50.DLL", "TVIEWLNK.DLL", "GIF89.DLL", "NVIEWLIB.DLL",
-                             "OLEAUT32.DLL", "OLEPRO32.DLL", "ASYCFILT.DLL", "COMCAT.DLL",
-                             "STDOLE2.TLB"})
+    for (const char* name :
+         {"MSVBVM50.DLL", "TVIEWLNK.DLL", "GIF89.DLL", "NVIEWLIB.DLL", "OLEAUT32.DLL",
+          "OLEPRO32.DLL", "ASYCFILT.DLL", "COMCAT.DLL", "STDOLE2.TLB"})
         platform.AddFile(InProgram(name));
     platform.AddFile("C:\\WINDOWS\\SETUPTMP.EXE");
     Run();
@@ -77,8 +77,7 @@ TEST_F(ProgramFilesTest, FailedDeletionContinuedIsNotReportedAsRemoved) {
     const auto lines = StepLinesFrom("(+) Main");
     const auto readme = std::find(lines.begin(), lines.end(), ContinuedLine);
     ASSERT_NE(readme, lines.end());
-    EXPECT_EQ(*(readme + 1),
-              "(-) C:\\Program Files\\Tavori Viewer\\README.TXT was not REMOVED.");
+    EXPECT_EQ(*(readme + 1), "(-) C:\\Program Files\\Tavori Viewer\\README.TXT was not REMOVED.");
     EXPECT_FALSE(Logged("(+) The readme file (README.TXT) was REMOVED."));
     EXPECT_EQ(s.ProblemsFound, True);
     const auto asked = front.PromptsWith("An error occurred while removing files:");
@@ -106,8 +105,9 @@ TEST_F(ProgramFilesTest, ErrorWithoutTextAsksTheUnexpectedQuestion) {
     platform.Fail("Dir", InProgram("TVS.ICO"), 0);
     front.AnswerWhen("An unexpected error occurred while removing files.", forms::IdYes);
     Run();
-    EXPECT_EQ(front.PromptsWith("An unexpected error occurred while removing files.\r\n\r\nDo "
-                                "you want to continue anyway?")
+    EXPECT_EQ(front
+                  .PromptsWith("An unexpected error occurred while removing files.\r\n\r\nDo "
+                               "you want to continue anyway?")
                   .size(),
               1u);
     // A failed "file absent" test goes on as though the file were missing.
