@@ -49,7 +49,8 @@ public:
     fs::path Pictures() const { return root_ / "Pictures"; }
 
     void Reset() const {
-        for (const char* group : {"Main", "Tavori Software", "Accessories", "StartUp", "Games (old)"}) {
+        for (const char* group :
+             {"Main", "Tavori Software", "Accessories", "StartUp", "Games (old)"}) {
             fs::create_directories(Programs() / group);
             std::ofstream(Programs() / group / "Shortcut.lnk") << "link";
         }

@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t start = 0;
     for (;;) {
         std::size_t stop = reply.find_first_of("\r\n", start);
-        std::string line = reply.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
+        std::string line =
+            reply.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
         proper += line + "\r\n";
         if (!TrimSpaces(line).empty())
             lines.push_back(TrimSpaces(line));
@@ -66,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = stop + 1;
     }
     std::size_t properTotal = 0;
-    const std::vector<std::string> properNames = kestovan::SplitGroupList(proper, maxNames, &properTotal);
+    const std::vector<std::string> properNames =
+        kestovan::SplitGroupList(proper, maxNames, &properTotal);
     if (properTotal != lines.size())
         Fail("a proper reply is not counted line by line");
     if (lines.size() > maxNames)

@@ -54,24 +54,26 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // The value as GetPrivateProfileString reads it, through a buffer large
-// enough for any input.
+// enough for any value of the text.
 std::optional<std::string> Read(const std::optional<std::string>& text, const std::string& section,
                                 const std::string& key, const std::string& fallback) {
-    std::string buffer(1 << 20, '#');
-    const std::uint32_t count =
-        ProfileGetString(text, section, key, fallback, buffer, static_cast<std::uint32_t>(buffer.size()));
+    std::string buffer((text ? text->size() : 0) + fallback.size() + 1, '#');
+    const std::uint32_t count = ProfileGetString(text, section, key, fallback, buffer,
+                                                 static_cast<std::uint32_t>(buffer.size()));
     if (count >= buffer.size() || buffer[count] != '\0')
         Fail("the count and the terminating NUL disagree");
     return buffer.substr(0, count);
 }
 
 // A name the writer can put on a line of its own that reads back as a key:
-// one line, not empty once trimmed, without '=' and not taken for a section
-// or a comment.
+// one line, not empty once trimmed, without '=', not taken for a section or
+// a comment, and not beginning with a byte order mark (which the reader
+// drops at the start of a file).
 bool WritableKey(std::string_view key) {
     std::string_view name = Trim(key);
     return !name.empty() && key.find('\n') == std::string_view::npos &&
-           key.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';';
+           key.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';' &&
+           name.substr(0, 3) != "\xEF\xBB\xBF";
 }
 
 bool WritableSection(std::string_view section) {
@@ -117,9 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("the value written does not read back");
     // Every other key of the section, and the same key in another section,
     // keeps its value.
-    if (!SameName(other, key) && Read(text, section, other, "\x01") != Read(written, section, other, "\x01"))
+    if (!SameName(other, key) &&
+        Read(text, section, other, "\x01") != Read(written, section, other, "\x01"))
         Fail("writing one key changed another key of its section");
-    if (!SameName(other, section) && Read(text, other, key, "\x01") != Read(written, other, key, "\x01"))
+    if (!SameName(other, section) &&
+        Read(text, other, key, "\x01") != Read(written, other, key, "\x01"))
         Fail("writing one key changed a key of another section");
     // Writing the same value again changes nothing.
     if (ProfileSetString(written, section, key, value) != written && Trim(value) == value)

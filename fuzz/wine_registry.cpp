@@ -34,12 +34,17 @@ bool ExactUtf8(const std::string& text) {
     std::size_t at = 0;
     while (at < text.size()) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                           : (lead & 0xF8) == 0xF0   ? 4
-                                                                     : 0;
+        std::size_t length = lead < 0x80             ? 1
+                             : (lead & 0xE0) == 0xC0 ? 2
+                             : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4
+                                                     : 0;
         if (length == 0 || at + length > text.size())
             return false;
-        std::uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        std::uint32_t cp = length == 1   ? lead
+                           : length == 2 ? lead & 0x1F
+                           : length == 3 ? lead & 0x0F
+                                         : lead & 0x07;
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[at + k]);
             if ((next & 0xC0) != 0x80)
@@ -55,7 +60,8 @@ bool ExactUtf8(const std::string& text) {
 }
 
 // The key tree below a key, as sub-key paths, depth first.
-void Walk(const RegistryHive& hive, const std::string& key, int depth, std::vector<std::string>& out) {
+void Walk(const RegistryHive& hive, const std::string& key, int depth,
+          std::vector<std::string>& out) {
     if (depth > 16)
         return;
     for (const std::string& name : hive.SubKeyNames(key)) {
@@ -134,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (edit.kind) {
         case Edit::Set:
             hive->SetString(edit.key, edit.name, edit.value);
-            if (ExactUtf8(edit.value) && ExactUtf8(edit.name) && hive->GetString(edit.key, edit.name) != edit.value)
+            if (ExactUtf8(edit.value) && ExactUtf8(edit.name) &&
+                hive->GetString(edit.key, edit.name) != edit.value)
                 Fail("a value set does not read back");
             break;
         case Edit::Create:
@@ -142,9 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!hive->KeyExists(edit.key))
                 Fail("a key created does not exist");
             break;
-        case Edit::Delete:
-            try {
-                hive->DeleteKeyTree(edit.key);
+        case Edit::Delete: try { hive->DeleteKeyTree(edit.key);
             } catch (const RuntimeError& error) {
                 if (error.Number() != 5)
                     Fail("deleting a key raised another error than 5");

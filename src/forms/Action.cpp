@@ -167,8 +167,13 @@ std::variant<ActionTarget, std::string> ResolveDialogAction(FormRuntime& runtime
     }
     switch (action.verb) {
     case DialogAction::Verb::Click:
-    case DialogAction::Verb::Close:
+        // A list raises Click when the user clicks one of its entries: with
+        // none selected there is nothing the click could stand for.
+        if (IsListKind(target.control->Kind()) && target.control->ListIndex() < 0) {
+            return name + " has no entry selected (use select N or select \"text\")";
+        }
         break;
+    case DialogAction::Verb::Close: break;
     case DialogAction::Verb::Set:
         if (target.control->Kind() != ControlKind::OptionButton) {
             return name + " is not an option button";
@@ -204,17 +209,14 @@ std::variant<ActionTarget, std::string> ResolveDialogAction(FormRuntime& runtime
 void PerformDialogAction(FormRuntime& runtime, const DialogAction& action,
                          const ActionTarget& target) {
     switch (action.verb) {
-    case DialogAction::Verb::Close:
-        runtime.Close(*target.form);
-        return;
+    case DialogAction::Verb::Close: runtime.Close(*target.form); return;
     case DialogAction::Verb::Click:
+        // A click on an option button selects it, as the user's click does.
+        if (target.control->Kind() == ControlKind::OptionButton)
+            target.control->SetValue(true);
         break;
-    case DialogAction::Verb::Select:
-        target.control->SetListIndex(target.listIndex);
-        break;
-    case DialogAction::Verb::Set:
-        target.control->SetValue(true);
-        break;
+    case DialogAction::Verb::Select: target.control->SetListIndex(target.listIndex); break;
+    case DialogAction::Verb::Set: target.control->SetValue(true); break;
     }
     target.form->Raise(target.control->Name(), "Click");
 }

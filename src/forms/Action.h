@@ -37,7 +37,8 @@ bool LooksLikeDialogAction(const std::string& line);
 
 // The form and control an action addresses, checked against what is on the
 // screen: a loaded, visible form; an enabled, visible control of the right
-// kind; a list entry that exists.  The reason when it cannot be taken.
+// kind; a list entry that exists; for a click on a list, a selected entry.
+// The reason when it cannot be taken.
 struct ActionTarget {
     Form* form = nullptr;
     Control* control = nullptr; // null for Close
@@ -47,8 +48,9 @@ std::variant<ActionTarget, std::string> ResolveDialogAction(FormRuntime& runtime
                                                             const DialogAction& action);
 
 // Performs a resolved action as the user's click would: Click raises
-// "Click"; Select sets ListIndex, then raises "Click"; Set selects the option
-// button, then raises "Click"; Close asks the form to close (Close box).
+// "Click" (on an option button it first selects it, as Set does); Select
+// sets ListIndex, then raises "Click"; Set selects the option button, then
+// raises "Click"; Close asks the form to close (Close box).
 void PerformDialogAction(FormRuntime& runtime, const DialogAction& action,
                          const ActionTarget& target);
 

@@ -28,7 +28,9 @@ void MainModule::ReadRegistryPaths() {
     const std::string windowsDir = GetWindowsDir();
     const std::string systemDir = GetSystemDir();
 
-    for (const auto& [application, field] : records) {
+    for (const auto& record : records) {
+        const char* application = record.first;
+        std::string* field = record.second;
         s.TempText.clear();
         TryIgnore([&] {
             s.TempText = platform_.GetSetting(application, SettingsSection, SettingsKey, "");

@@ -31,12 +31,10 @@ bool IsWindowed(ControlKind kind) {
     case ControlKind::ListBox:
     case ControlKind::TextBox:
     case ControlKind::FileListBox:
-    case ControlKind::DirListBox:
-        return true;
+    case ControlKind::DirListBox: return true;
     case ControlKind::Label:
     case ControlKind::Frame:
-    case ControlKind::Image:
-        return false;
+    case ControlKind::Image: return false;
     }
     return false;
 }
@@ -186,16 +184,13 @@ void FormWindow::CreateChildren() {
         bool ownerDraw = false;
         switch (control->Kind()) {
         case ControlKind::CommandButton:
-            if ((control->BackColor & 0x80000000u) == 0) {
-                style |= BS_OWNERDRAW; // a face colour of its own
-                ownerDraw = true;
-            } else {
-                style |= control->IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-            }
+            // Drawn by the form: a face colour of its own, the caption's
+            // bold font (which not every system's button honours) and the
+            // heavy border of the button that takes Enter.
+            style |= BS_OWNERDRAW;
+            ownerDraw = true;
             break;
-        case ControlKind::OptionButton:
-            style |= BS_RADIOBUTTON | BS_MULTILINE;
-            break;
+        case ControlKind::OptionButton: style |= BS_RADIOBUTTON | BS_MULTILINE; break;
         case ControlKind::TextBox:
             windowClass = "EDIT";
             exStyle = WS_EX_CLIENTEDGE;
@@ -228,14 +223,15 @@ void FormWindow::CreateChildren() {
                                        resources_.Instance(), nullptr);
         if (child == nullptr)
             continue;
-        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(resources_.Font(control->Font)),
-                       FALSE);
+        HFONT font = resources_.Font(control->Font);
+        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         Child entry;
+        entry.font = font;
         entry.control = control;
         entry.hwnd = child;
         entry.id = id;
         entry.ownerDraw = ownerDraw;
-        entry.defaultLook = control->IsDefault && !ownerDraw;
+        entry.defaultLook = false;
         entry.visible = false;
         entry.enabled = true;
         children_.push_back(std::move(entry));
@@ -579,9 +575,7 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                  static_cast<int>(::SendMessageA(child->hwnd, LB_GETCURSEL, 0, 0)));
         return 0;
     }
-    case WM_CLOSE:
-        Post(PendingAction::Kind::Close, "");
-        return 0;
+    case WM_CLOSE: Post(PendingAction::Kind::Close, ""); return 0;
     case WM_SETCURSOR:
         if (SetCursorFor(reinterpret_cast<HWND>(wParam), LOWORD(lParam)))
             return TRUE;
@@ -606,7 +600,9 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             HWND focus = ::GetFocus();
             if (::IsChild(hwnd_, focus))
                 savedFocus_ = focus;
-        } else {
+        } else if (::IsWindowEnabled(hwnd_) && ::GetActiveWindow() == hwnd_) {
+            // (A late activation of a form that a message box has meanwhile
+            // disabled must not take the keyboard from the box.)
             HWND focus = savedFocus_;
             if (focus == nullptr || !::IsWindow(focus) || !::IsWindowEnabled(focus) ||
                 !::IsWindowVisible(focus))
@@ -619,8 +615,7 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (child.control->IsDefault && child.control->Kind() == ControlKind::CommandButton)
                 return MAKELRESULT(child.id, DC_HASDEFID);
         return 0;
-    default:
-        break;
+    default: break;
     }
     return ::DefWindowProcA(hwnd_, message, wParam, lParam);
 }
@@ -752,14 +747,23 @@ void FormWindow::DrawOwnerButton(const DRAWITEMSTRUCT& item) {
 
     char text[256] = {};
     ::GetWindowTextA(item.hwndItem, text, sizeof text);
-    HGDIOBJ oldFont = ::SelectObject(
-        dc, reinterpret_cast<HFONT>(::SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
+    HGDIOBJ oldFont = ::SelectObject(dc, child->font);
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, disabled ? ::GetSysColor(COLOR_GRAYTEXT) : child->foreColour);
     RECT textRect = rect;
     if (pressed)
         ::OffsetRect(&textRect, 1, 1);
-    ::DrawTextA(dc, text, -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    constexpr UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    if (disabled) {
+        // Engraved, as a greyed caption is drawn.
+        RECT light = textRect;
+        ::OffsetRect(&light, 1, 1);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNHIGHLIGHT));
+        ::DrawTextA(dc, text, -1, &light, format);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNSHADOW));
+    } else {
+        ::SetTextColor(dc, child->foreColour);
+    }
+    ::DrawTextA(dc, text, -1, &textRect, format);
     ::SelectObject(dc, oldFont);
     if (item.itemState & ODS_FOCUS) {
         RECT focus = rect;

@@ -97,6 +97,7 @@ private:
         bool defaultLook = false;
         // Kept for the window procedure, which may run while the model is
         // being torn down (focus changes repaint buttons at once).
+        HFONT font = nullptr;
         COLORREF foreColour = 0;
         COLORREF backColour = 0;
         bool transparentBack = false;

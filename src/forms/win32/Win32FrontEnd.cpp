@@ -103,15 +103,9 @@ struct Win32FrontEnd::Impl {
             action.form = next.form;
             action.control = next.control;
             switch (next.kind) {
-            case PendingAction::Kind::Click:
-                action.verb = DialogAction::Verb::Click;
-                break;
-            case PendingAction::Kind::Set:
-                action.verb = DialogAction::Verb::Set;
-                break;
-            case PendingAction::Kind::Close:
-                action.verb = DialogAction::Verb::Close;
-                break;
+            case PendingAction::Kind::Click: action.verb = DialogAction::Verb::Click; break;
+            case PendingAction::Kind::Set: action.verb = DialogAction::Verb::Set; break;
+            case PendingAction::Kind::Close: action.verb = DialogAction::Verb::Close; break;
             case PendingAction::Kind::Select:
                 action.verb = DialogAction::Verb::Select;
                 if (next.index < 0)
@@ -154,9 +148,22 @@ int Win32FrontEnd::MsgBox(const std::string& prompt, int buttons, const std::str
         impl_->DropUnloaded(*impl_->runtime);
         impl_->SyncAll(*impl_->runtime);
     }
-    // Task-modal: every window of the program waits for the answer.
-    const UINT style = static_cast<UINT>(buttons) | MB_TASKMODAL | MB_SETFOREGROUND;
-    const int answer = ::MessageBoxA(nullptr, prompt.c_str(), title.c_str(), style);
+    // The activation and focus changes of a form just shown are settled
+    // first, so that none of them takes the keyboard from the box.  (Clicks
+    // and keys met here are kept for the next turn of the program's loop.)
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT)
+            break;
+        impl_->Dispatch(message);
+    }
+    // Owned by the active form and task-modal: every window of the program
+    // waits for the answer.
+    HWND active = ::GetActiveWindow();
+    HWND owner = active != nullptr && impl_->WindowByHandle(active) != nullptr ? active : nullptr;
+    const UINT style = static_cast<UINT>(buttons) |
+                       (owner != nullptr ? MB_APPLMODAL : MB_TASKMODAL) | MB_SETFOREGROUND;
+    const int answer = ::MessageBoxA(owner, prompt.c_str(), title.c_str(), style);
     if (answer == 0)
         throw RuntimeError(err::InvalidProcedureCall, "the message box could not be shown");
     return answer;

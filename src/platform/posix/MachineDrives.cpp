@@ -1,5 +1,7 @@
 #include "platform/posix/MachineDrives.h"
 
+#include "platform/RuntimeError.h"
+
 #include <system_error>
 
 namespace kestovan::posix {
@@ -24,19 +26,28 @@ int LetterIndex(char letter) {
 
 } // namespace
 
-MachineDrives::MachineDrives(std::filesystem::path machineDir)
-    : machineDir_(std::move(machineDir)) {}
+MachineDrives::MachineDrives(std::filesystem::path machineDir, ListingCache& listings)
+    : machineDir_(std::move(machineDir)), dosdevicesDir_((machineDir_ / "dosdevices").string()),
+      listings_(listings) {}
+
+MachineDrives::Seen MachineDrives::Look(const std::string& hostDir) {
+    try {
+        auto listing = listings_.Get(hostDir);
+        const std::uint64_t changes = listing ? listing->Changes() : 0;
+        return Seen{std::move(listing), changes};
+    } catch (const RuntimeError&) {
+        return Seen{}; // unreadable: as though missing
+    }
+}
 
 void MachineDrives::Refresh() {
     const auto dosdevices = machineDir_ / "dosdevices";
-    const auto machineStamp = StampOf(machineDir_);
-    const auto dosdevicesStamp = StampOf(dosdevices);
-    if (loaded_ && !recent_ && machineStamp == machineStamp_ && dosdevicesStamp == dosdevicesStamp_)
+    Seen machineSeen = Look(machineDir_.string());
+    Seen dosdevicesSeen = Look(dosdevicesDir_);
+    if (loaded_ && machineSeen == machineSeen_ && dosdevicesSeen == dosdevicesSeen_)
         return;
-    recent_ = (machineStamp && IsRecent(*machineStamp)) ||
-              (dosdevicesStamp && IsRecent(*dosdevicesStamp));
     roots_ = {};
-    if (dosdevicesStamp) {
+    if (dosdevicesSeen.listing) {
         std::error_code ec;
         for (std::filesystem::directory_iterator it(dosdevices, ec), end; !ec && it != end;
              it.increment(ec)) {
@@ -59,8 +70,8 @@ void MachineDrives::Refresh() {
         if (!mapped)
             roots_[c] = CanonicalDirectory(machineDir_ / "drive_c");
     }
-    machineStamp_ = machineStamp;
-    dosdevicesStamp_ = dosdevicesStamp;
+    machineSeen_ = std::move(machineSeen);
+    dosdevicesSeen_ = std::move(dosdevicesSeen);
     loaded_ = true;
 }
 

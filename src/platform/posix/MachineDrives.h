@@ -3,6 +3,9 @@
 #include "platform/posix/MachineListing.h"
 
 #include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -12,11 +15,12 @@ namespace kestovan::posix {
 
 // The drive letters of a machine directory: each link dosdevices/<letter>:
 // maps one; without dosdevices/c:, C: is drive_c/.  Roots are kept in
-// canonical form and read again when dosdevices/ or the machine directory
-// changes.
+// canonical form and read again when the listing of dosdevices/ or of the
+// machine directory changes (as the listing cache tells: as of its last
+// CatchUp).
 class MachineDrives {
 public:
-    explicit MachineDrives(std::filesystem::path machineDir);
+    MachineDrives(std::filesystem::path machineDir, ListingCache& listings);
 
     // The canonical root of the drive (letter in either case); nullopt when
     // the letter is not mapped to an existing directory.
@@ -30,11 +34,20 @@ public:
 private:
     void Refresh();
 
+    // A listing as seen when the roots were worked out.
+    struct Seen {
+        std::shared_ptr<DirectoryListing> listing;
+        std::uint64_t changes = 0;
+        bool operator==(const Seen&) const = default;
+    };
+    Seen Look(const std::string& hostDir);
+
     std::filesystem::path machineDir_;
+    std::string dosdevicesDir_;
+    ListingCache& listings_;
     bool loaded_ = false;
-    bool recent_ = false; // read right after a change: read again next time
-    std::optional<DirectoryStamp> machineStamp_;
-    std::optional<DirectoryStamp> dosdevicesStamp_;
+    Seen machineSeen_;
+    Seen dosdevicesSeen_;
     std::array<std::optional<std::filesystem::path>, 26> roots_;
 };
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -75,9 +76,46 @@ std::string Trim(std::string_view text) {
 void SortWithoutCase(std::vector<const DirectoryEntry*>& entries) {
     // The listing is in byte order; a stable sort keeps it among names that
     // differ only in letter case.
-    std::stable_sort(
-        entries.begin(), entries.end(),
-        [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->folded < b->folded; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const DirectoryEntry* a, const DirectoryEntry* b) {
+                         return LessWithoutCase(a->name, b->name);
+                     });
+}
+
+// The host path of name inside the host directory dir.
+std::string Join(const std::string& dir, std::string_view name) {
+    std::string path;
+    path.reserve(dir.size() + 1 + name.size());
+    path += dir;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+// user.DOSATTRIB of path (links followed); 0 when there is none.
+unsigned ReadDosAttribAt(const std::string& path) {
+    char buffer[64];
+    const ssize_t n = ::getxattr(path.c_str(), DosAttribName, buffer, sizeof buffer);
+    if (n >= 0)
+        return ParseDosAttrib(std::string_view(buffer, static_cast<std::size_t>(n))).value_or(0);
+    if (errno == ERANGE)
+        return ReadDosAttrib(path); // a long value: the general reader
+    return 0;
+}
+
+// user.DOSATTRIB of an entry of listing, from what the listing keeps when it
+// can be trusted (an ordinary file with no other name elsewhere, whose
+// changes its directory's watch reports), else read and kept.
+unsigned DosAttribOf(const std::string& path, DirectoryListing& listing,
+                     const DirectoryEntry& entry, bool singleName) {
+    if (entry.kind != EntryKind::File || !singleName)
+        return ReadDosAttribAt(path);
+    if (const auto known = listing.KnownDosAttributes(entry))
+        return *known;
+    const unsigned value = ReadDosAttribAt(path);
+    listing.RememberDosAttributes(entry, value);
+    return value;
 }
 
 std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entries) {
@@ -90,8 +128,8 @@ std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entri
 
 } // namespace
 
-MachineFileSystem::MachineFileSystem(fs::path machineDir)
-    : machineDir_(std::move(machineDir)), drives_(machineDir_) {}
+MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking tracking)
+    : machineDir_(std::move(machineDir)), listings_(tracking), drives_(machineDir_, listings_) {}
 
 DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
     const WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
@@ -101,6 +139,9 @@ DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLas
 }
 
 fs::path MachineFileSystem::DriveRoot(char letter) {
+    // Every operation starts here: what changed since the last one is
+    // applied to the kept listings first.
+    listings_.CatchUp();
     auto root = drives_.Root(letter);
     if (!root)
         throw RuntimeError(err::BadFileNameOrNumber);
@@ -110,17 +151,17 @@ fs::path MachineFileSystem::DriveRoot(char letter) {
 std::optional<MachineFileSystem::FoundDirectory>
 MachineFileSystem::FindDirectory(const fs::path& root, std::span<const std::string> components,
                                  std::vector<std::string>* storedNames) {
-    fs::path host = root;
+    std::string host = root.native();
     for (const std::string& component : components) {
         const auto listing = listings_.Get(host);
         const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr;
         if (!entry)
             return std::nullopt;
         if (entry->kind == EntryKind::Link)
-            CheckInsideDrive(root, host / entry->name);
+            CheckInsideDrive(root, Join(host, entry->name));
         else if (entry->kind != EntryKind::Directory)
             return std::nullopt;
-        host /= entry->name;
+        host = Join(host, entry->name);
         if (storedNames)
             storedNames->push_back(entry->name);
     }
@@ -130,9 +171,10 @@ MachineFileSystem::FindDirectory(const fs::path& root, std::span<const std::stri
     return FoundDirectory{std::move(host), std::move(listing)};
 }
 
-MachineFileSystem::EntryState MachineFileSystem::Inspect(const fs::path& dir,
+MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
+                                                         DirectoryListing& listing,
                                                          const DirectoryEntry& entry) const {
-    const fs::path path = dir / entry.name;
+    const std::string path = Join(dir, entry.name);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         // A link leading nowhere is seen as an ordinary file.
@@ -148,12 +190,14 @@ MachineFileSystem::EntryState MachineFileSystem::Inspect(const fs::path& dir,
         state.attributes |= attr::ReadOnly;
     if (entry.name.starts_with('.'))
         state.attributes |= attr::Hidden;
-    state.attributes |= static_cast<int>(ReadDosAttrib(path)) & (attr::Hidden | attr::System);
+    const bool singleName = S_ISREG(st.st_mode) && st.st_nlink == 1;
+    state.attributes |= static_cast<int>(DosAttribOf(path, listing, entry, singleName)) &
+                        (attr::Hidden | attr::System);
     return state;
 }
 
-void MachineFileSystem::Unlink(const fs::path& dir, const std::string& name) {
-    const fs::path path = dir / name;
+void MachineFileSystem::Unlink(const std::string& dir, const std::string& name) {
+    const std::string path = Join(dir, name);
     if (::unlink(path.c_str()) != 0) {
         switch (errno) {
         case ENOENT:
@@ -190,20 +234,20 @@ bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
 fs::path MachineFileSystem::Resolve(const std::string& windowsPath) {
     const DrivePath path = Parse(windowsPath, false);
     const fs::path root = DriveRoot(path.drive);
-    fs::path host = root;
+    std::string host = root.native();
     bool existing = true;
     for (const std::string& component : path.components) {
         if (existing) {
             const auto listing = listings_.Get(host);
             if (const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr) {
                 if (entry->kind == EntryKind::Link)
-                    CheckInsideDrive(root, host / entry->name);
-                host /= entry->name;
+                    CheckInsideDrive(root, Join(host, entry->name));
+                host = Join(host, entry->name);
                 continue;
             }
             existing = false;
         }
-        host /= component;
+        host = Join(host, component);
     }
     return host;
 }
@@ -216,6 +260,7 @@ std::optional<std::string> MachineFileSystem::ToWindowsPath(const fs::path& host
     fs::path canonical = fs::weakly_canonical(absolute, ec);
     if (ec)
         canonical = absolute.lexically_normal();
+    listings_.CatchUp();
     std::optional<std::pair<char, fs::path>> best;
     for (auto& [letter, root] : drives_.All())
         if (Inside(root, canonical) &&
@@ -251,7 +296,7 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
         return {};
     if (path.namesDirectory && (attributes & attr::Directory))
         return ".";
-    const fs::path& dir = found->host;
+    const std::string& dir = found->host;
     const auto& listing = found->listing;
     const std::string last = path.namesDirectory ? "*" : path.components.back();
 
@@ -259,7 +304,7 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
         const DirectoryEntry* entry = listing->Find(last);
         if (!entry)
             return {};
-        const EntryState state = Inspect(dir, *entry);
+        const EntryState state = Inspect(dir, *listing, *entry);
         return state.exists && Visible(state.attributes, attributes) ? entry->name : "";
     }
 
@@ -273,7 +318,7 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
             continue;
         if (entry.kind == EntryKind::Directory && !(attributes & attr::Directory))
             continue;
-        const EntryState state = Inspect(dir, entry);
+        const EntryState state = Inspect(dir, *listing, entry);
         if (state.exists && Visible(state.attributes, attributes))
             return entry.name;
     }
@@ -287,7 +332,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
         throw RuntimeError(err::FileNotFound);
     const std::span<const std::string> components(path.components);
     const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const fs::path dir = found ? found->host : fs::path();
+    const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     if (!listing)
         throw RuntimeError(err::PathNotFound);
@@ -299,7 +344,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
         for (const DirectoryEntry& entry : listing->Entries()) {
             if (entry.removed || entry.kind == EntryKind::Directory || !pattern.Matches(entry.name))
                 continue;
-            const EntryState state = Inspect(dir, entry);
+            const EntryState state = Inspect(dir, *listing, entry);
             if (state.exists && Visible(state.attributes, attr::Normal))
                 matches.emplace_back(entry.name, (state.attributes & attr::ReadOnly) != 0);
         }
@@ -316,7 +361,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     const DirectoryEntry* entry = listing->Find(last);
     if (!entry)
         throw RuntimeError(err::FileNotFound);
-    const EntryState state = Inspect(dir, *entry);
+    const EntryState state = Inspect(dir, *listing, *entry);
     if (!state.exists || state.directory || (state.attributes & (attr::Hidden | attr::System)))
         throw RuntimeError(err::FileNotFound);
     if (state.attributes & attr::ReadOnly)
@@ -332,7 +377,7 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
         throw RuntimeError(err::PathFileAccessError);
     const std::span<const std::string> components(path.components);
     const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const fs::path dir = found ? found->host : fs::path();
+    const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     const DirectoryEntry* entry = listing ? listing->Find(path.components.back()) : nullptr;
     if (!entry)
@@ -342,7 +387,7 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
     if (entry->kind != EntryKind::Directory)
         throw RuntimeError(err::PathNotFound);
     const std::string name = entry->name;
-    const fs::path target = dir / name;
+    const std::string target = Join(dir, name);
     if (IsCurrentDirectory(target))
         throw RuntimeError(err::PathFileAccessError);
     if (::rmdir(target.c_str()) != 0) {
@@ -366,6 +411,7 @@ void MachineFileSystem::ChDir(const std::string& pathText) {
 void MachineFileSystem::ChDrive(const std::string& drive) {
     if (drive.empty())
         return;
+    listings_.CatchUp();
     const char letter = drive[0];
     if (!drives_.Root(letter))
         throw RuntimeError(68); // Device unavailable
@@ -382,14 +428,16 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
         throw RuntimeError(err::PathFileAccessError);
     const std::span<const std::string> components(path.components);
     const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const fs::path dir = found ? found->host : fs::path();
+    const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     if (!listing)
         throw RuntimeError(err::PathNotFound);
     const DirectoryEntry* entry = listing->Find(path.components.back());
     if (!entry)
         throw RuntimeError(err::FileNotFound);
-    const fs::path target = dir / entry->name;
+    const fs::path target = Join(dir, entry->name);
+    // What is kept of its attributes goes, whatever happens below.
+    listing->ForgetDosAttributes(entry->name);
     if (entry->kind == EntryKind::Link)
         CheckInsideDrive(root, target);
     struct stat st {};
@@ -418,7 +466,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
     const DrivePath path = Parse(dirText, false);
     const fs::path root = DriveRoot(path.drive);
     const auto found = FindDirectory(root, path.components);
-    const fs::path dir = found ? found->host : fs::path();
+    const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     if (!listing)
         throw RuntimeError(err::PathNotFound);
@@ -449,9 +497,10 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
             // Ordinary files need no stat: only hidden and system count here.
             attributes = entry.name.starts_with('.') ? attr::Hidden : 0;
             attributes |=
-                static_cast<int>(ReadDosAttrib(dir / entry.name)) & (attr::Hidden | attr::System);
+                static_cast<int>(DosAttribOf(Join(dir, entry.name), *listing, entry, true)) &
+                (attr::Hidden | attr::System);
         } else {
-            const EntryState state = Inspect(dir, entry);
+            const EntryState state = Inspect(dir, *listing, entry);
             if (!state.exists)
                 continue;
             attributes = state.attributes;
@@ -467,7 +516,7 @@ std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& d
     const DrivePath path = Parse(dirText, false);
     const fs::path root = DriveRoot(path.drive);
     const auto found = FindDirectory(root, path.components);
-    const fs::path dir = found ? found->host : fs::path();
+    const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     if (!listing)
         throw RuntimeError(err::PathNotFound);
@@ -476,7 +525,7 @@ std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& d
         if (entry.removed)
             continue;
         if (entry.kind == EntryKind::Directory ||
-            (entry.kind == EntryKind::Link && Inspect(dir, entry).directory))
+            (entry.kind == EntryKind::Link && Inspect(dir, *listing, entry).directory))
             directories.push_back(&entry);
     }
     SortWithoutCase(directories);
@@ -490,18 +539,18 @@ std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath, 
         const DrivePath path = Parse(longPath, false);
         const fs::path root = DriveRoot(path.drive);
         shortPath = std::string(1, static_cast<char>(path.drive - 'a' + 'A')) + ":\\";
-        fs::path host = root;
+        std::string host = root.native();
         for (std::size_t i = 0; i < path.components.size(); ++i) {
             const auto listing = listings_.Get(host);
             const DirectoryEntry* entry = listing ? listing->Find(path.components[i]) : nullptr;
             if (!entry)
                 return 0;
             if (entry->kind == EntryKind::Link)
-                CheckInsideDrive(root, host / entry->name);
+                CheckInsideDrive(root, Join(host, entry->name));
             if (i > 0)
                 shortPath += '\\';
             shortPath += listing->ShortNameOf(*entry);
-            host /= entry->name;
+            host = Join(host, entry->name);
         }
         const bool trailing = longPath.ends_with('\\') || longPath.ends_with('/');
         if (trailing && !path.components.empty()) {
@@ -534,11 +583,11 @@ std::string MachineFileSystem::CurrentDirectory() const {
 }
 
 void MachineFileSystem::Invalidate(const fs::path& hostDir) {
-    listings_.Forget(hostDir);
+    listings_.Forget(hostDir.string());
     std::error_code ec;
     const auto changed = fs::weakly_canonical(hostDir, ec);
     if (!ec && changed != hostDir)
-        listings_.Forget(changed);
+        listings_.Forget(changed.string());
     const auto machine = fs::weakly_canonical(machineDir_, ec);
     if (changed == machine || changed == machine / "dosdevices")
         drives_.Forget();

@@ -28,18 +28,20 @@ namespace kestovan::posix {
 // are never followed out of their drive's root, and Kill and RmDir never
 // delete what a link points to.
 //
-// Listings of host directories are kept between calls and validated by the
-// directory's stamp (identity and times), so looking up names in a large
-// directory does not read it again; this object's own deletions update them
-// in place, and Invalidate tells it about changes made by the program's
-// other parts.
+// Listings of host directories are kept between calls (ListingCache), so
+// looking up names in a large directory does not read it again: on a local
+// file system the system's change notifications tell when one changes,
+// elsewhere the directory's stamp (identity and times) is checked at each
+// use.  This object's own deletions update them in place, and Invalidate
+// tells it about changes made by the program's other parts.
 //
 // Errors: 52 unmapped drive or malformed path, 53 file not found, 68 device
 // unavailable (ChDrive), 70 permission denied, 75 path/file access error,
 // 76 path not found, 5 invalid argument.
 class MachineFileSystem {
 public:
-    explicit MachineFileSystem(std::filesystem::path machineDir);
+    explicit MachineFileSystem(std::filesystem::path machineDir,
+                               ChangeTracking tracking = ChangeTracking::Notifications);
 
     const std::filesystem::path& MachineDir() const { return machineDir_; }
 
@@ -129,7 +131,7 @@ private:
     DrivePath Parse(const std::string& windowsPath, bool allowLastWildcards) const;
     std::filesystem::path DriveRoot(char letter);
     struct FoundDirectory {
-        std::filesystem::path host;
+        std::string host;
         std::shared_ptr<DirectoryListing> listing;
     };
 
@@ -139,13 +141,14 @@ private:
     std::optional<FoundDirectory> FindDirectory(const std::filesystem::path& root,
                                                 std::span<const std::string> components,
                                                 std::vector<std::string>* storedNames = nullptr);
-    EntryState Inspect(const std::filesystem::path& dir, const DirectoryEntry& entry) const;
-    void Unlink(const std::filesystem::path& dir, const std::string& name);
+    EntryState Inspect(const std::string& dir, DirectoryListing& listing,
+                       const DirectoryEntry& entry) const;
+    void Unlink(const std::string& dir, const std::string& name);
     bool IsCurrentDirectory(const std::filesystem::path& hostDir);
 
     std::filesystem::path machineDir_;
-    MachineDrives drives_;
     ListingCache listings_;
+    MachineDrives drives_;
     char currentDrive_ = 'c';
     std::array<std::vector<std::string>, 26> currentDirs_;
 };

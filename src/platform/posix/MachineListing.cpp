@@ -5,6 +5,8 @@
 #include "platform/posix/ShortName.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -91,16 +93,46 @@ std::optional<std::vector<DirectoryEntry>> ReadDirectory(const std::filesystem::
     return entries;
 }
 
-std::string KeyOf(const std::filesystem::path& hostDir) {
-    std::string key = hostDir.lexically_normal().string();
+// The key of a host directory: its path without "." and ".." parts,
+// doubled or trailing separators.  Paths this program builds need no
+// change; only others pay for the normalisation.
+std::string KeyOf(const std::string& hostDir) {
+    const std::string_view text = hostDir;
+    const bool plain = !text.empty() && text.find("//") == std::string_view::npos &&
+                       text.find("/./") == std::string_view::npos &&
+                       text.find("/../") == std::string_view::npos && !text.starts_with("./") &&
+                       !text.starts_with("../") && !text.ends_with("/.") &&
+                       !text.ends_with("/..") && text != "." && text != ".." &&
+                       (text.size() == 1 || !text.ends_with('/'));
+    if (plain)
+        return hostDir;
+    std::string key = std::filesystem::path(hostDir).lexically_normal().string();
     while (key.size() > 1 && key.back() == '/')
         key.pop_back();
     return key;
 }
 
-} // namespace
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-namespace {
+bool EqualWithoutCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+std::uint64_t FoldHash(std::string_view name) {
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(LowerAscii(c));
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
 
 // The part of a generated name before its "~": as much of the stem's base as
 // leaves room for a number of this many digits.
@@ -123,44 +155,131 @@ std::size_t DigitCount(std::size_t n) {
     return digits;
 }
 
+std::uint32_t LowBit(std::uint32_t i) {
+    return i & (~i + 1);
+}
+
 } // namespace
+
+bool LessWithoutCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(LowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(LowerAscii(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+std::uint32_t DirectoryListing::StemGroup::LiveBefore(std::size_t position) const {
+    std::uint32_t count = 0;
+    for (auto i = static_cast<std::uint32_t>(position); i > 0; i -= LowBit(i))
+        count += tree[i];
+    return count;
+}
+
+void DirectoryListing::StemGroup::Drop(std::size_t position) {
+    for (auto i = static_cast<std::uint32_t>(position + 1); i < tree.size(); i += LowBit(i))
+        --tree[i];
+    --live;
+}
+
+std::size_t DirectoryListing::StemGroup::PositionOfLive(std::uint32_t number) const {
+    const auto size = static_cast<std::uint32_t>(tree.size() - 1);
+    std::uint32_t step = 1;
+    while (step * 2 <= size)
+        step *= 2;
+    std::uint32_t at = 0;
+    for (; step > 0; step /= 2) {
+        const std::uint32_t next = at + step;
+        if (next <= size && tree[next] < number) {
+            at = next;
+            number -= tree[next];
+        }
+    }
+    return at; // the member at 1-based place at + 1
+}
 
 DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     : entries_(std::move(entries)) {
     std::sort(entries_.begin(), entries_.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-    live_ = entries_.size();
-    byName_.reserve(entries_.size());
-    byFolded_.reserve(entries_.size());
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const std::size_t n = entries_.size();
+    live_ = n;
+    nextSameFold_.assign(n, None);
+    stemOf_.assign(n, None);
+    dosAttributes_.assign(n, -1);
+
+    std::size_t slots = 8;
+    while (slots < 2 * n)
+        slots *= 2;
+    foldTable_.assign(slots, None);
+    std::vector<std::uint32_t> chainEnd(n, None);
+    std::unordered_map<std::string, std::uint32_t> stemIndex;
+    for (std::size_t i = 0; i < n; ++i) {
         DirectoryEntry& entry = entries_[i];
         entry.removed = false;
-        entry.folded = FoldCase(entry.name);
-        entry.stemKey.clear();
-        byName_.emplace(entry.name, i);
-        byFolded_[entry.folded].push_back(i);
+        const auto index = static_cast<std::uint32_t>(i);
+        for (std::size_t slot = FoldHash(entry.name) & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+            const std::uint32_t head = foldTable_[slot];
+            if (head == None) {
+                foldTable_[slot] = index;
+                chainEnd[i] = index;
+                break;
+            }
+            if (EqualWithoutCase(entries_[head].name, entry.name)) {
+                nextSameFold_[chainEnd[head]] = index;
+                chainEnd[head] = index;
+                break;
+            }
+        }
         if (IsValidShortName(entry.name))
             continue;
         ShortNameStem stem = MakeShortNameStem(entry.name);
-        entry.stemKey = stem.Key();
-        auto [group, added] = stemGroups_.try_emplace(entry.stemKey);
+        const auto [found, added] =
+            stemIndex.try_emplace(stem.Key(), static_cast<std::uint32_t>(stems_.size()));
         if (added) {
-            group->second.base = std::move(stem.base);
-            group->second.extension = std::move(stem.extension);
+            StemGroup group;
+            group.base = std::move(stem.base);
+            group.extension = std::move(stem.extension);
+            stems_.push_back(std::move(group));
         }
-        group->second.members.push_back(i);
+        stemOf_[i] = found->second;
+        stems_[found->second].members.push_back(index);
     }
-    for (const auto& [key, group] : stemGroups_)
-        for (std::size_t digits = 1; digits <= DigitCount(group.members.size()); ++digits)
-            shownStems_[ShownKey(group.base, group.extension, digits)].push_back(key);
+    for (std::uint32_t g = 0; g < stems_.size(); ++g) {
+        StemGroup& group = stems_[g];
+        const auto size = static_cast<std::uint32_t>(group.members.size());
+        group.live = size;
+        group.tree.assign(size + 1, 0);
+        for (std::uint32_t i = 1; i <= size; ++i) {
+            group.tree[i] += 1;
+            if (const std::uint32_t up = i + LowBit(i); up <= size)
+                group.tree[up] += group.tree[i];
+        }
+        for (std::size_t digits = 1; digits <= DigitCount(size); ++digits)
+            shownStems_[ShownKey(group.base, group.extension, digits)].push_back(g);
+    }
+}
+
+std::uint32_t DirectoryListing::FoldHead(std::string_view name) const {
+    const std::size_t mask = foldTable_.size() - 1;
+    for (std::size_t slot = FoldHash(name) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t head = foldTable_[slot];
+        if (head == None || EqualWithoutCase(entries_[head].name, name))
+            return head;
+    }
 }
 
 const DirectoryEntry* DirectoryListing::Find(std::string_view name) const {
-    if (const auto it = byName_.find(name); it != byName_.end())
-        return &entries_[it->second];
-    const std::string folded = FoldCase(name);
-    if (const auto it = byFolded_.find(folded); it != byFolded_.end() && !it->second.empty())
-        return &entries_[it->second.front()];
+    const std::uint32_t head = FoldHead(name);
+    for (std::uint32_t i = head; i != None; i = nextSameFold_[i])
+        if (!entries_[i].removed && entries_[i].name == name)
+            return &entries_[i];
+    for (std::uint32_t i = head; i != None; i = nextSameFold_[i])
+        if (!entries_[i].removed)
+            return &entries_[i];
     return FindShortName(name);
 }
 
@@ -179,16 +298,16 @@ const DirectoryEntry* DirectoryListing::FindShortName(std::string_view name) con
     if (digits.empty() || digits.size() > 7 || digits[0] == '0' ||
         digits.find_first_not_of("0123456789") != std::string_view::npos)
         return nullptr;
-    const std::size_t number = std::stoul(std::string(digits));
+    const auto number = static_cast<std::uint32_t>(std::stoul(std::string(digits)));
     const auto shown = shownStems_.find(ShownKey(front.substr(0, tilde), extension, digits.size()));
     if (shown == shownStems_.end())
         return nullptr;
     const DirectoryEntry* best = nullptr;
-    for (const std::string& key : shown->second) {
-        const StemGroup& group = stemGroups_.at(key);
-        if (group.members.size() < number)
+    for (const std::uint32_t g : shown->second) {
+        const StemGroup& group = stems_[g];
+        if (group.live < number)
             continue;
-        const DirectoryEntry* candidate = &entries_[group.members[number - 1]];
+        const DirectoryEntry* candidate = &entries_[group.members[group.PositionOfLive(number)]];
         if (!best || candidate < best)
             best = candidate;
     }
@@ -196,35 +315,54 @@ const DirectoryEntry* DirectoryListing::FindShortName(std::string_view name) con
 }
 
 std::string DirectoryListing::ShortNameOf(const DirectoryEntry& entry) const {
-    if (entry.stemKey.empty())
+    const std::size_t index = IndexOf(entry);
+    if (stemOf_[index] == None)
         return entry.name;
-    const StemGroup& group = stemGroups_.at(entry.stemKey);
-    const auto index = static_cast<std::size_t>(&entry - entries_.data());
+    const StemGroup& group = stems_[stemOf_[index]];
     const auto position = std::lower_bound(group.members.begin(), group.members.end(), index);
+    const auto place = static_cast<std::size_t>(position - group.members.begin());
     return FormatShortName(ShortNameStem{group.base, group.extension},
-                           static_cast<unsigned>(position - group.members.begin() + 1));
+                           group.LiveBefore(place) + 1);
 }
 
-void DirectoryListing::Remove(std::string_view name) {
-    const auto it = byName_.find(name);
-    if (it == byName_.end())
-        return;
-    const std::size_t index = it->second;
+const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
+    std::uint32_t index = None;
+    for (std::uint32_t i = FoldHead(name); i != None; i = nextSameFold_[i])
+        if (!entries_[i].removed && entries_[i].name == name) {
+            index = i;
+            break;
+        }
+    if (index == None)
+        return nullptr;
     DirectoryEntry& entry = entries_[index];
-    byName_.erase(it);
-    if (auto folded = byFolded_.find(entry.folded); folded != byFolded_.end()) {
-        std::erase(folded->second, index);
-        if (folded->second.empty())
-            byFolded_.erase(folded);
-    }
-    if (!entry.stemKey.empty()) {
-        auto& members = stemGroups_.at(entry.stemKey).members;
-        const auto position = std::lower_bound(members.begin(), members.end(), index);
-        if (position != members.end() && *position == index)
-            members.erase(position);
+    if (stemOf_[index] != None) {
+        StemGroup& group = stems_[stemOf_[index]];
+        const auto position = std::lower_bound(group.members.begin(), group.members.end(), index);
+        group.Drop(static_cast<std::size_t>(position - group.members.begin()));
     }
     entry.removed = true;
+    dosAttributes_[index] = -1;
     --live_;
+    ++changes_;
+    return &entry;
+}
+
+std::optional<unsigned> DirectoryListing::KnownDosAttributes(const DirectoryEntry& entry) const {
+    const std::int16_t value = dosAttributes_[IndexOf(entry)];
+    if (!keepsAttributes_ || value < 0)
+        return std::nullopt;
+    return static_cast<unsigned>(value);
+}
+
+void DirectoryListing::RememberDosAttributes(const DirectoryEntry& entry, unsigned value) {
+    if (keepsAttributes_ && entry.kind == EntryKind::File && value <= 0x7FFF)
+        dosAttributes_[IndexOf(entry)] = static_cast<std::int16_t>(value);
+}
+
+void DirectoryListing::ForgetDosAttributes(std::string_view name) {
+    for (std::uint32_t i = FoldHead(name); i != None; i = nextSameFold_[i])
+        if (entries_[i].name == name)
+            dosAttributes_[i] = -1;
 }
 
 bool DirectoryStamp::operator==(const DirectoryStamp& other) const {
@@ -253,56 +391,170 @@ bool IsRecent(const DirectoryStamp& stamp) {
     return near(stamp.modified) || near(stamp.changed);
 }
 
-std::shared_ptr<DirectoryListing> ListingCache::Get(const std::filesystem::path& hostDir) {
-    const std::string key = KeyOf(hostDir);
-    const auto stamp = StampOf(hostDir);
-    if (!stamp) {
-        if (const auto it = kept_.find(key); it != kept_.end()) {
-            keptEntries_ -= it->second.listing->Entries().size();
-            kept_.erase(it);
+ListingCache::ListingCache(ChangeTracking tracking)
+    : watch_(tracking == ChangeTracking::Notifications) {}
+
+void ListingCache::CatchUp() {
+    if (watch_.Active() && !watchedKeys_.empty())
+        watch_.Drain([this](const DirectoryWatch::Event& event) { Apply(event); });
+}
+
+void ListingCache::Apply(const DirectoryWatch::Event& event) {
+    using Change = DirectoryWatch::Change;
+    if (event.change == Change::Overflow) {
+        DropAll();
+        return;
+    }
+    const auto watched = watchedKeys_.find(event.watch);
+    if (watched == watchedKeys_.end())
+        return; // a watch already given up
+    const auto pathOfName = [&](const std::string& key) {
+        return (key == "/" ? key : key + "/") + std::string(event.name);
+    };
+    std::vector<std::string> forget;
+    switch (event.change) {
+    case Change::Attributes:
+        for (const std::string& key : watched->second)
+            kept_.at(key).listing->ForgetDosAttributes(event.name);
+        return;
+    case Change::Removed:
+        for (const std::string& key : watched->second) {
+            // This program's own removals were applied already: the name
+            // is no longer there to remove.
+            const DirectoryEntry* removed = kept_.at(key).listing->Remove(event.name);
+            if (event.isDirectory || (removed && removed->kind != EntryKind::File))
+                forget.push_back(pathOfName(key));
         }
+        break;
+    case Change::Added:
+        for (const std::string& key : watched->second) {
+            forget.push_back(key);
+            forget.push_back(pathOfName(key));
+        }
+        break;
+    case Change::Self:
+    case Change::Gone:
+        forget = watched->second;
+        break;
+    case Change::Overflow:
+        break;
+    }
+    // A directory that changed itself keeps what is kept below it; one that
+    // went takes it along, as does a name added or removed.
+    for (const std::string& key : forget) {
+        if (event.change == Change::Self) {
+            if (const auto it = kept_.find(key); it != kept_.end())
+                Drop(it);
+        } else {
+            ForgetBelow(key);
+        }
+    }
+}
+
+void ListingCache::Drop(KeptMap::iterator it) {
+    keptEntries_ -= it->second.listing->Entries().size();
+    if (const int watch = it->second.watch; watch >= 0) {
+        const auto watched = watchedKeys_.find(watch);
+        if (watched != watchedKeys_.end()) {
+            std::erase(watched->second, it->first);
+            if (watched->second.empty()) {
+                watchedKeys_.erase(watched);
+                watch_.Remove(watch);
+            }
+        }
+    }
+    kept_.erase(it);
+}
+
+void ListingCache::DropAll() {
+    for (const auto& [watch, keys] : watchedKeys_)
+        watch_.Remove(watch);
+    watchedKeys_.clear();
+    kept_.clear();
+    keptEntries_ = 0;
+}
+
+void ListingCache::ForgetBelow(const std::string& key) {
+    const std::string prefix = key == "/" ? key : key + "/";
+    for (auto it = kept_.begin(); it != kept_.end();) {
+        const auto next = std::next(it);
+        if (it->first == key || it->first.starts_with(prefix))
+            Drop(it);
+        it = next;
+    }
+}
+
+std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) {
+    const std::string key = KeyOf(hostDir);
+    auto it = kept_.find(key);
+    // Watched: as current as the last CatchUp.
+    if (it != kept_.end() && it->second.watch >= 0)
+        return it->second.listing;
+
+    const auto stamp = StampOf(key);
+    if (!stamp) {
+        if (it != kept_.end())
+            Drop(it);
         return nullptr;
     }
-    auto it = kept_.find(key);
     if (it != kept_.end() && it->second.stamp == *stamp && !it->second.racy)
         return it->second.listing;
 
-    // Judged before reading, so that a change while reading counts too.
-    bool racy = IsRecent(*stamp);
-    auto entries = ReadDirectory(hostDir);
-    if (!entries)
+    // What the kept listing tells of this program's own last removal, taken
+    // before it goes.
+    std::optional<std::size_t> ownLiveCount;
+    if (it != kept_.end()) {
+        if (it->second.ownStamp && *it->second.ownStamp == *stamp)
+            ownLiveCount = it->second.listing->LiveCount();
+        Drop(it);
+    }
+    if (kept_.size() >= MaxKeptDirectories || keptEntries_ >= MaxKeptEntries)
+        DropAll();
+
+    // Watched before reading, so that a change while reading is reported;
+    // judged recent before reading, so that such a change counts too.
+    const int watch = watch_.Add(key);
+    bool racy = watch < 0 && IsRecent(*stamp);
+    std::optional<std::vector<DirectoryEntry>> entries;
+    try {
+        entries = ReadDirectory(key);
+    } catch (...) {
+        if (watch >= 0 && !watchedKeys_.contains(watch))
+            watch_.Remove(watch);
+        throw;
+    }
+    if (!entries) {
+        if (watch >= 0 && !watchedKeys_.contains(watch))
+            watch_.Remove(watch);
         return nullptr;
+    }
     ++reads_;
     auto listing = std::make_shared<DirectoryListing>(std::move(*entries));
+    listing->KeepDosAttributes(watch >= 0);
     // A recent stamp that is the one this program's own removal left, on a
     // directory that still holds what that removal left, is no reason to
     // distrust the new listing.
-    if (racy && it != kept_.end() && it->second.ownStamp && *it->second.ownStamp == *stamp &&
-        it->second.listing->LiveCount() == listing->LiveCount())
+    if (racy && ownLiveCount && *ownLiveCount == listing->LiveCount())
         racy = false;
 
-    if (it != kept_.end()) {
-        keptEntries_ -= it->second.listing->Entries().size();
-        kept_.erase(it);
-    }
-    if (kept_.size() >= MaxKeptDirectories ||
-        keptEntries_ + listing->Entries().size() > MaxKeptEntries) {
-        kept_.clear();
-        keptEntries_ = 0;
-    }
     keptEntries_ += listing->Entries().size();
-    kept_.emplace(key, Kept{listing, *stamp, racy, std::nullopt});
+    kept_.emplace(key, Kept{listing, *stamp, racy, std::nullopt, watch});
+    if (watch >= 0)
+        watchedKeys_[watch].push_back(key);
     return listing;
 }
 
-void ListingCache::NoteRemoval(const std::filesystem::path& hostDir, std::string_view name) {
+void ListingCache::NoteRemoval(const std::string& hostDir, std::string_view name) {
     const auto it = kept_.find(KeyOf(hostDir));
     if (it == kept_.end())
         return;
-    const auto stamp = StampOf(hostDir);
+    if (it->second.watch >= 0) {
+        it->second.listing->Remove(name);
+        return;
+    }
+    const auto stamp = StampOf(it->first);
     if (!stamp) {
-        keptEntries_ -= it->second.listing->Entries().size();
-        kept_.erase(it);
+        Drop(it);
         return;
     }
     it->second.listing->Remove(name);
@@ -310,19 +562,18 @@ void ListingCache::NoteRemoval(const std::filesystem::path& hostDir, std::string
     it->second.ownStamp = *stamp;
 }
 
-void ListingCache::Forget(const std::filesystem::path& hostDir) {
+void ListingCache::Forget(const std::string& hostDir) {
     const std::string key = KeyOf(hostDir);
     const std::string below = key == "/" ? key : key + "/";
-    const auto stamp = StampOf(hostDir);
-    std::erase_if(kept_, [&](const auto& item) {
-        const auto& [path, kept] = item;
-        const bool gone =
-            path == key || path.starts_with(below) ||
-            (stamp && kept.stamp.device == stamp->device && kept.stamp.inode == stamp->inode);
-        if (gone)
-            keptEntries_ -= kept.listing->Entries().size();
-        return gone;
-    });
+    const auto stamp = StampOf(key);
+    for (auto it = kept_.begin(); it != kept_.end();) {
+        const auto next = std::next(it);
+        const auto& [path, kept] = *it;
+        if (path == key || path.starts_with(below) ||
+            (stamp && kept.stamp.device == stamp->device && kept.stamp.inode == stamp->inode))
+            Drop(it);
+        it = next;
+    }
 }
 
 } // namespace kestovan::posix

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/posix/MachineWatch.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -17,19 +20,22 @@ enum class EntryKind : unsigned char { File, Directory, Link, Other };
 
 // One name of a directory listing.
 struct DirectoryEntry {
-    std::string name;    // as stored on disk
-    std::string folded;  // name with ASCII letters lower-cased
-    std::string stemKey; // ShortNameStem::Key() of a name that is no valid 8.3 name, else empty
+    std::string name; // as stored on disk
     EntryKind kind = EntryKind::File;
     bool removed = false; // deleted through this program since the listing was read
 };
+
+// True when a sorts before b without regard to the letter case of ASCII
+// letters (other bytes by value).
+bool LessWithoutCase(std::string_view a, std::string_view b);
 
 // The names of one directory in byte order, indexed for lookups without
 // regard to letter case and by short name.
 //
 // A generated short name is numbered by the entry's place among the live
 // entries of the same stem, so it is worked out when asked for rather than
-// stored: a removal then costs no renumbering of the entries after it.
+// stored: a removal then costs no renumbering of the entries after it, only
+// an update of a counting tree per stem.
 class DirectoryListing {
 public:
     explicit DirectoryListing(std::vector<DirectoryEntry> entries);
@@ -49,27 +55,59 @@ public:
     // is a valid 8.3 name, else the generated one.
     std::string ShortNameOf(const DirectoryEntry& entry) const;
 
-    // Drops the entry of this exact stored name.
-    void Remove(std::string_view name);
+    // Drops the live entry of this exact stored name; returns it, or nullptr
+    // when there is none.
+    const DirectoryEntry* Remove(std::string_view name);
+
+    // Counts the changes made to this listing since it was read.
+    std::uint64_t Changes() const { return changes_; }
+
+    // The user.DOSATTRIB value of an ordinary file as last read, kept only
+    // while something tells when it changes (see ListingCache); nullopt
+    // when unknown.
+    std::optional<unsigned> KnownDosAttributes(const DirectoryEntry& entry) const;
+    void RememberDosAttributes(const DirectoryEntry& entry, unsigned value);
+    void ForgetDosAttributes(std::string_view name);
+    void KeepDosAttributes(bool keep) { keepsAttributes_ = keep; }
 
 private:
+    static constexpr std::uint32_t None = 0xFFFFFFFFu;
+
+    // The live members of one stem, in byte order, with a counting tree
+    // (Fenwick) over them: a member's number and the member of a number are
+    // found in logarithmic time, and so is a removal.
     struct StemGroup {
-        std::string base;                 // ShortNameStem::base
-        std::string extension;            // ShortNameStem::extension
-        std::vector<std::size_t> members; // live entries, ascending
+        std::string base;                   // ShortNameStem::base
+        std::string extension;              // ShortNameStem::extension
+        std::vector<std::uint32_t> members; // entry indices, ascending
+        std::vector<std::uint32_t> tree;    // Fenwick tree of live flags
+        std::uint32_t live = 0;
+
+        std::uint32_t LiveBefore(std::size_t position) const;
+        void Drop(std::size_t position);
+        std::size_t PositionOfLive(std::uint32_t number) const; // number from 1
     };
 
+    std::size_t IndexOf(const DirectoryEntry& entry) const {
+        return static_cast<std::size_t>(&entry - entries_.data());
+    }
+    std::uint32_t FoldHead(std::string_view name) const;
     const DirectoryEntry* FindShortName(std::string_view name) const;
 
     std::vector<DirectoryEntry> entries_;
     std::size_t live_ = 0;
-    // Keys view the strings of entries_, which never moves once built.
-    std::unordered_map<std::string_view, std::size_t> byName_;
-    std::unordered_map<std::string_view, std::vector<std::size_t>> byFolded_;
-    std::unordered_map<std::string, StemGroup> stemGroups_;
+    std::uint64_t changes_ = 0;
+    bool keepsAttributes_ = false;
+    // Names equal without regard to case form a chain in byte order; the
+    // table holds the index of each chain's first entry (open addressing).
+    std::vector<std::uint32_t> foldTable_;
+    std::vector<std::uint32_t> nextSameFold_;
+    std::vector<std::uint32_t> stemOf_; // index into stems_, None for valid 8.3 names
+    std::vector<std::int16_t> dosAttributes_; // -1 unknown
+    std::vector<StemGroup> stems_;
     // What a generated name shows of its stem, for each count of digits of
     // its number ("TAVOR.BMP#2" for TAVOR~12.BMP), to the stems showing it.
-    std::unordered_map<std::string, std::vector<std::string>> shownStems_;
+    std::unordered_map<std::string, std::vector<std::uint32_t>> shownStems_;
 };
 
 // What tells that a directory changed: its identity and its time stamps.
@@ -91,27 +129,50 @@ std::optional<DirectoryStamp> StampOf(const std::filesystem::path& path);
 // directory cannot be trusted to stay current.
 bool IsRecent(const DirectoryStamp& stamp);
 
-// Listings of host directories, read once and kept while the directory's
-// stamp stays the same.  A listing read within moments of the directory's
-// last change may have missed a change made in the same clock tick: it is
-// read again at the next use until it was read late enough.  Removals made
-// through this program update the kept listing in place instead.
+// How a ListingCache learns of changes made behind its back.
+enum class ChangeTracking {
+    Notifications, // the system's notifications where it offers them, else stamps
+    Stamps,        // the directory's stamp, checked at every use
+};
+
+// Listings of host directories (named by their host paths), read once and
+// kept while nothing changes them.
+//
+// A directory on a local file system is watched (DirectoryWatch): its
+// listing stays as read until the system reports a change, which CatchUp
+// applies (names removed are dropped in place; names added make the listing
+// read again; attribute changes drop what was kept of that name).  Other
+// directories are checked by their stamp at every use; a listing read
+// within moments of the directory's last change may have missed a change
+// made in the same clock tick: it is read again at the next use until it
+// was read late enough.  Removals made through this program update the
+// kept listing in place either way.
 class ListingCache {
 public:
+    explicit ListingCache(ChangeTracking tracking = ChangeTracking::Notifications);
+
+    // Applies the changes reported since the last call.  Call it before the
+    // Get calls of each operation: a watched listing is as current as the
+    // last CatchUp.
+    void CatchUp();
+
     // The listing of hostDir; nullptr when it is not an existing directory.
     // Raises RuntimeError 70 when the directory cannot be read.
-    std::shared_ptr<DirectoryListing> Get(const std::filesystem::path& hostDir);
+    std::shared_ptr<DirectoryListing> Get(const std::string& hostDir);
 
     // This program removed `name` from hostDir.
-    void NoteRemoval(const std::filesystem::path& hostDir, std::string_view name);
+    void NoteRemoval(const std::string& hostDir, std::string_view name);
 
     // Forgets the listings of hostDir, of the directories below it, and of
     // any other path of the same directory.
-    void Forget(const std::filesystem::path& hostDir);
+    void Forget(const std::string& hostDir);
 
     // How many directories were read from disk so far (for tests of the
     // cache itself).
     std::size_t ReadCount() const { return reads_; }
+
+    // True when listings are watched rather than checked by stamp.
+    bool Watching() const { return watch_.Active(); }
 
 private:
     struct Kept {
@@ -121,9 +182,21 @@ private:
         // The stamp the directory had right after this program's last
         // removal in it.
         std::optional<DirectoryStamp> ownStamp;
+        int watch = -1; // >= 0: kept current by notifications
     };
+    using KeptMap = std::unordered_map<std::string, Kept>;
 
-    std::unordered_map<std::string, Kept> kept_;
+    void Drop(KeptMap::iterator it);
+    void DropAll();
+    // Forgets key and every kept directory below it.
+    void ForgetBelow(const std::string& key);
+    void Apply(const DirectoryWatch::Event& event);
+
+    DirectoryWatch watch_;
+    KeptMap kept_;
+    // The keys kept current by each watch (one directory may have several
+    // paths).
+    std::unordered_map<int, std::vector<std::string>> watchedKeys_;
     std::size_t keptEntries_ = 0;
     std::size_t reads_ = 0;
 };

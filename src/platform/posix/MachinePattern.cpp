@@ -43,11 +43,30 @@ MachinePattern::MachinePattern(std::string_view pattern) {
                           [](const Token& t, Op op) { return t.op == op; });
     };
     matchesAll_ = is({Op::Star}) || is({Op::StarToLastDot, Op::DotOrEnd, Op::Star});
+    // "*.ext": the star may run up to the name's last dot, and the dot of
+    // ".ext" is the last one when ext holds none, so the pattern matches
+    // exactly the names ending in ".ext".
+    const bool starDotLiterals =
+        tokens_.size() >= 2 && tokens_[0].op == Op::StarToLastDot &&
+        std::all_of(tokens_.begin() + 1, tokens_.end(),
+                    [](const Token& t) { return t.op == Op::Literal; }) &&
+        tokens_[1].c == '.' &&
+        std::none_of(tokens_.begin() + 2, tokens_.end(), [](const Token& t) { return t.c == '.'; });
+    if (starDotLiterals)
+        for (auto it = tokens_.begin() + 1; it != tokens_.end(); ++it)
+            suffix_ += it->c;
 }
 
 bool MachinePattern::Matches(std::string_view name) const {
     if (matchesAll_)
         return true;
+    if (!suffix_.empty()) {
+        if (name.size() < suffix_.size())
+            return false;
+        const std::string_view end = name.substr(name.size() - suffix_.size());
+        return std::equal(end.begin(), end.end(), suffix_.begin(),
+                          [](char a, char b) { return LowerAscii(a) == b; });
+    }
     // The set of name positions the pattern read so far can end at.
     const std::size_t n = name.size();
     const std::size_t lastDot = name.rfind('.');

@@ -32,6 +32,9 @@ private:
     };
     std::vector<Token> tokens_;
     bool matchesAll_ = false;
+    // "*.ext" (no further dot or wildcard): the names ending in ".ext",
+    // lower-cased here.
+    std::string suffix_;
 };
 
 } // namespace kestovan::posix

@@ -194,7 +194,10 @@ std::string ProfileSetString(const std::optional<std::string>& fileText, const s
     std::string_view keyName = Trim(key);
     if (!fileText || fileText->empty()) {
         std::string text;
-        text.append("[").append(sectionName).append("]\r\n");
+        // The unnamed section is the one before the first header: its keys
+        // open the file, without a "[]" line that would name a section "".
+        if (!sectionName.empty())
+            text.append("[").append(sectionName).append("]\r\n");
         text.append(keyName).append("=").append(value).append("\r\n");
         return text;
     }

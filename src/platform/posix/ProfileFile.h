@@ -43,7 +43,8 @@ std::uint32_t ProfileGetString(const std::optional<std::string>& fileText,
 // after the last non-blank line of its section; a missing section is added at
 // the end, its "[section]" line followed by the key line.  Added lines end as
 // the first line end of the file is written (LF or CR LF); a new file, or one
-// without any line end, gets CR LF.
+// without any line end, gets CR LF.  A key of the unnamed section ("") in a
+// new file opens it without a section line.
 // When the key already holds exactly that value the text comes back unchanged.
 std::string ProfileSetString(const std::optional<std::string>& fileText, const std::string& section,
                              const std::string& key, const std::string& value);

@@ -790,6 +790,12 @@ bool RegistryHive::SetString(const std::string& keyPath, const std::string& valu
                SkipSpaces(Content(target->lines[position - 1]), 0) ==
                    Content(target->lines[position - 1]).size())
             --position;
+        // A hex list whose last line ends with a backslash goes on over the
+        // blank line after it: the new line must not become part of it.
+        for (const Value& value : target->values) {
+            if (position > value.firstLine && position < value.firstLine + value.lineCount)
+                position = value.firstLine + value.lineCount;
+        }
     }
     const std::string nameToken = name.empty() ? "@" : "\"" + Escape(name, '"', '"') + "\"";
     target->lines.insert(target->lines.begin() + static_cast<std::ptrdiff_t>(position),

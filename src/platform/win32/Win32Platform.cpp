@@ -163,18 +163,26 @@ Win32Platform::Win32Platform() {
 std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
+    // A drive that is not there, or a name too long for the file system, is
+    // a bad file name, not a file that is missing.
+    if (pathSpec.size() >= 2 && pathSpec[1] == ':') {
+        const char letter =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(pathSpec[0])));
+        if (letter < 'A' || letter > 'Z' || (::GetLogicalDrives() & (1u << (letter - 'A'))) == 0)
+            throw RuntimeError(err::BadFileNameOrNumber);
+    }
     const std::string pattern = EndsWithSeparator(pathSpec) ? pathSpec + "*" : pathSpec;
+    if (pattern.size() >= MAX_PATH)
+        throw RuntimeError(err::BadFileNameOrNumber);
     WIN32_FIND_DATAA data{};
     FindHandle find(pattern, data);
     if (!find.Valid()) {
         switch (::GetLastError()) {
         case ERROR_INVALID_DRIVE:
         case ERROR_INVALID_NAME:
-            throw RuntimeError(err::BadFileNameOrNumber);
-        case ERROR_NOT_READY:
-            throw RuntimeError(err::DiskNotReady);
-        default:
-            return {}; // nothing matches, or the directory is missing
+        case ERROR_FILENAME_EXCED_RANGE: throw RuntimeError(err::BadFileNameOrNumber);
+        case ERROR_NOT_READY: throw RuntimeError(err::DiskNotReady);
+        default: return {}; // nothing matches, or the directory is missing
         }
     }
     do {
@@ -221,12 +229,9 @@ void Win32Platform::RmDir(const std::string& path) {
     switch (::GetLastError()) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY:
-        throw RuntimeError(err::PathNotFound);
-    case ERROR_INVALID_DRIVE:
-        throw RuntimeError(err::BadFileNameOrNumber);
-    default:
-        throw RuntimeError(err::PathFileAccessError); // not empty, in use, refused
+    case ERROR_DIRECTORY: throw RuntimeError(err::PathNotFound);
+    case ERROR_INVALID_DRIVE: throw RuntimeError(err::BadFileNameOrNumber);
+    default: throw RuntimeError(err::PathFileAccessError); // not empty, in use, refused
     }
 }
 

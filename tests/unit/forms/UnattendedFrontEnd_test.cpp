@@ -164,6 +164,46 @@ TEST_F(UnattendedTest, DialogActionsDriveTheControlsAndAreRecorded) {
     EXPECT_EQ(lines[4], R"({"event":"action","line":5,"text":"SelFrm.CmdContinue click"})");
 }
 
+// Found by fuzz/answers: "click" on an option button raised its Click
+// without selecting it, so its handler saw a button the user had not set.
+TEST_F(UnattendedTest, ClickOnAnOptionButtonSelectsItFirst) {
+    Answers("SelFrm.OptUseData click\nSelFrm.CmdContinue click\n");
+    auto form = MakeForm("SelFrm");
+    Control& useReg = form->AddControl("OptUseReg", ControlKind::OptionButton);
+    useReg.SetValue(true);
+    Control& useData = form->AddControl("OptUseData", ControlKind::OptionButton);
+    bool setWhenClicked = false;
+    form->On("OptUseData", "Click", [&] { setWhenClicked = useData.Value(); });
+    form->AddClickable("CmdContinue", ControlKind::CommandButton, [&] { runtime->Unload(*form); });
+
+    runtime->Show(*form, 1);
+    EXPECT_TRUE(setWhenClicked);
+    EXPECT_TRUE(useData.Value());
+    EXPECT_FALSE(useReg.Value());
+}
+
+// Found by fuzz/answers: "click" on a list with no entry selected raised its
+// Click with ListIndex -1, which no user's click can do.
+TEST_F(UnattendedTest, ClickOnAListNeedsASelectedEntry) {
+    Answers("SelFrm.AppList click\n");
+    auto form = MakeForm("SelFrm");
+    Control& list = form->AddClickable("AppList", ControlKind::ListBox);
+    list.AddItem("Tavori Viewer");
+    const std::string message = AnswersErrorOf([&] { runtime->Show(*form, 1); });
+    EXPECT_TRUE(Contains(message, "answers.txt:1:"));
+    EXPECT_TRUE(Contains(message, "SelFrm.AppList has no entry selected"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "SelFrm.AppList_Click"), 0);
+}
+
+TEST_F(UnattendedTest, ClickOnAListClicksItsSelectedEntry) {
+    Answers("SelFrm.AppList click\nSelFrm close\n");
+    auto form = MakeForm("SelFrm");
+    form->AddClickable("AppList", ControlKind::ListBox).AddItem("Tavori Viewer");
+    (*form)["AppList"].SetListIndex(0);
+    runtime->Show(*form, 1);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "SelFrm.AppList_Click"), 1);
+}
+
 TEST_F(UnattendedTest, CloseIsTheWindowsCloseBox) {
     Answers("DoneFrm close\n");
     auto form = MakeForm("DoneFrm");

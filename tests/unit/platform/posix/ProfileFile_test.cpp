@@ -270,5 +270,15 @@ TEST(ProfileFileSet, WhatIsWrittenReadsBack) {
     EXPECT_EQ(Value(text, "Other", "RemoveProgram1"), "Elsewhere");
 }
 
+// Found by fuzz/profile_file: a key of the unnamed section written into a
+// new file went under a "[]" line, where reading the unnamed section (the
+// lines before the first header) could not see it.
+TEST(ProfileFileSet, UnnamedSectionInANewFileReadsBack) {
+    const std::string text = ProfileSetString(std::nullopt, "", "Key", "value");
+    EXPECT_EQ(text, "Key=value\r\n");
+    EXPECT_EQ(Value(text, "", "Key"), "value");
+    EXPECT_EQ(Value(ProfileSetString(std::string(), " ", "Key", "v"), "", "Key"), "v");
+}
+
 } // namespace
 } // namespace kestovan::posix

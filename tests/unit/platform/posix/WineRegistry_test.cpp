@@ -574,5 +574,19 @@ TEST(WineRegistryValues, TheLastOfRepeatedValuesAndBlocksCounts) {
     EXPECT_EQ(hive.SubKeyNames(""), (std::vector<std::string>{"A", "B"}));
 }
 
+// Found by fuzz/wine_registry: a hex list whose last line ends with a
+// backslash goes on over the blank line after it, and a new value put after
+// the block's last non-blank line became part of the list: the hive could not
+// index itself (SetString raised 75) and would have been written unreadable.
+TEST(WineRegistryValues, NewValueAfterAContinuedHexListStaysAValue) {
+    const std::string text = "WINE REGISTRY Version 2\n\n[A] 1\n\"x\"=hex:01,\\\n\n";
+    RegistryHive hive = RegistryHive::Parse(text);
+    EXPECT_TRUE(hive.SetString("A", "z", "v"));
+    EXPECT_EQ(hive.GetString("A", "z"), "v");
+    const std::string written = hive.Serialize();
+    EXPECT_EQ(written, "WINE REGISTRY Version 2\n\n[A] 1\n\"x\"=hex:01,\\\n\n\"z\"=\"v\"\n");
+    EXPECT_EQ(RegistryHive::Parse(written).GetString("A", "z"), "v");
+}
+
 } // namespace
 } // namespace kestovan::posix
