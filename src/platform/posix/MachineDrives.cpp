@@ -8,12 +8,12 @@ namespace kestovan::posix {
 
 namespace {
 
-std::optional<std::filesystem::path> CanonicalDirectory(const std::filesystem::path& path) {
+std::optional<std::string> CanonicalDirectory(const std::filesystem::path& path) {
     std::error_code ec;
     auto canonical = std::filesystem::canonical(path, ec);
     if (ec || !std::filesystem::is_directory(canonical, ec) || ec)
         return std::nullopt;
-    return canonical;
+    return canonical.string();
 }
 
 int LetterIndex(char letter) {
@@ -41,11 +41,19 @@ MachineDrives::Seen MachineDrives::Look(const std::string& hostDir) {
 }
 
 void MachineDrives::Refresh() {
+    // Both directories watched and nothing read or dropped since: nothing
+    // to look at.
+    const bool watched = machineSeen_.listing && machineSeen_.listing->Watched() &&
+                         (!dosdevicesSeen_.listing || dosdevicesSeen_.listing->Watched());
+    if (loaded_ && watched && listings_.Generation() == generation_)
+        return;
     const auto dosdevices = machineDir_ / "dosdevices";
     Seen machineSeen = Look(machineDir_.string());
     Seen dosdevicesSeen = Look(dosdevicesDir_);
-    if (loaded_ && machineSeen == machineSeen_ && dosdevicesSeen == dosdevicesSeen_)
+    if (loaded_ && machineSeen == machineSeen_ && dosdevicesSeen == dosdevicesSeen_) {
+        generation_ = listings_.Generation();
         return;
+    }
     roots_ = {};
     if (dosdevicesSeen.listing) {
         std::error_code ec;
@@ -70,12 +78,13 @@ void MachineDrives::Refresh() {
         if (!mapped)
             roots_[c] = CanonicalDirectory(machineDir_ / "drive_c");
     }
+    generation_ = listings_.Generation();
     machineSeen_ = std::move(machineSeen);
     dosdevicesSeen_ = std::move(dosdevicesSeen);
     loaded_ = true;
 }
 
-std::optional<std::filesystem::path> MachineDrives::Root(char letter) {
+std::optional<std::string> MachineDrives::Root(char letter) {
     const int index = LetterIndex(letter);
     if (index < 0)
         return std::nullopt;
@@ -88,7 +97,7 @@ std::vector<std::pair<char, std::filesystem::path>> MachineDrives::All() {
     std::vector<std::pair<char, std::filesystem::path>> result;
     for (int i = 0; i < 26; ++i)
         if (roots_[i])
-            result.emplace_back(static_cast<char>('a' + i), *roots_[i]);
+            result.emplace_back(static_cast<char>('a' + i), std::filesystem::path(*roots_[i]));
     return result;
 }
 

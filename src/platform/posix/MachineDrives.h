@@ -22,9 +22,9 @@ class MachineDrives {
 public:
     MachineDrives(std::filesystem::path machineDir, ListingCache& listings);
 
-    // The canonical root of the drive (letter in either case); nullopt when
-    // the letter is not mapped to an existing directory.
-    std::optional<std::filesystem::path> Root(char letter);
+    // The canonical root of the drive (letter in either case) as a host
+    // path; nullopt when the letter is not mapped to an existing directory.
+    std::optional<std::string> Root(char letter);
 
     // Every mapped drive: lower-case letter and canonical root.
     std::vector<std::pair<char, std::filesystem::path>> All();
@@ -46,9 +46,10 @@ private:
     std::string dosdevicesDir_;
     ListingCache& listings_;
     bool loaded_ = false;
+    std::uint64_t generation_ = 0; // of the listing cache when last refreshed
     Seen machineSeen_;
     Seen dosdevicesSeen_;
-    std::array<std::optional<std::filesystem::path>, 26> roots_;
+    std::array<std::optional<std::string>, 26> roots_;
 };
 
 } // namespace kestovan::posix

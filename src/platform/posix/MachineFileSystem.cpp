@@ -25,8 +25,7 @@ bool Visible(int attributes, int mask) {
     return (attributes & VisibilityBits & ~mask) == 0;
 }
 
-bool Inside(const fs::path& root, const fs::path& path) {
-    const std::string& r = root.native();
+bool Inside(const std::string& r, const fs::path& path) {
     const std::string& p = path.native();
     if (r == "/")
         return true;
@@ -59,7 +58,7 @@ std::optional<fs::path> LinkDestination(const fs::path& link) {
 }
 
 // Raises 76 unless the link at linkPath leads to a place inside root.
-void CheckInsideDrive(const fs::path& root, const fs::path& linkPath) {
+void CheckInsideDrive(const std::string& root, const fs::path& linkPath) {
     const auto destination = LinkDestination(linkPath);
     if (!destination || !Inside(root, *destination))
         throw RuntimeError(err::PathNotFound);
@@ -71,15 +70,6 @@ std::string Trim(std::string_view text) {
         return {};
     const auto last = text.find_last_not_of(' ');
     return std::string(text.substr(first, last - first + 1));
-}
-
-void SortWithoutCase(std::vector<const DirectoryEntry*>& entries) {
-    // The listing is in byte order; a stable sort keeps it among names that
-    // differ only in letter case.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const DirectoryEntry* a, const DirectoryEntry* b) {
-                         return LessWithoutCase(a->name, b->name);
-                     });
 }
 
 // The host path of name inside the host directory dir.
@@ -132,13 +122,13 @@ MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking trackin
     : machineDir_(std::move(machineDir)), listings_(tracking), drives_(machineDir_, listings_) {}
 
 DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
-    const WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
+    WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
     const char drive = written.drive != 0 ? written.drive : currentDrive_;
-    return MakeDrivePath(written, currentDrive_,
+    return MakeDrivePath(std::move(written), currentDrive_,
                          currentDirs_[static_cast<std::size_t>(drive - 'a')]);
 }
 
-fs::path MachineFileSystem::DriveRoot(char letter) {
+std::string MachineFileSystem::DriveRoot(char letter) {
     // Every operation starts here: what changed since the last one is
     // applied to the kept listings first.
     listings_.CatchUp();
@@ -149,26 +139,54 @@ fs::path MachineFileSystem::DriveRoot(char letter) {
 }
 
 std::optional<MachineFileSystem::FoundDirectory>
-MachineFileSystem::FindDirectory(const fs::path& root, std::span<const std::string> components,
+MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::string> components,
                                  std::vector<std::string>* storedNames) {
-    std::string host = root.native();
+    // The same directory as last time, with nothing read, dropped or taken
+    // out of the kept listings since (files removed change no directory's
+    // name): the same answer.
+    if (lastFound_ && lastFound_->generation == listings_.Generation() &&
+        lastFound_->root == root &&
+        std::equal(components.begin(), components.end(), lastFound_->components.begin(),
+                   lastFound_->components.end())) {
+        if (storedNames)
+            storedNames->insert(storedNames->end(), lastFound_->storedNames.begin(),
+                                lastFound_->storedNames.end());
+        return lastFound_->found;
+    }
+
+    std::string host = root;
+    std::vector<std::string> stored;
+    // Only a path of watched directories, without links, is kept for next
+    // time: a link's destination is checked at every use.
+    bool keep = true;
     for (const std::string& component : components) {
         const auto listing = listings_.Get(host);
         const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr;
         if (!entry)
             return std::nullopt;
-        if (entry->kind == EntryKind::Link)
+        if (entry->kind == EntryKind::Link) {
             CheckInsideDrive(root, Join(host, entry->name));
-        else if (entry->kind != EntryKind::Directory)
+            keep = false;
+        } else if (entry->kind != EntryKind::Directory) {
             return std::nullopt;
+        }
+        keep = keep && listing->Watched();
         host = Join(host, entry->name);
-        if (storedNames)
-            storedNames->push_back(entry->name);
+        stored.push_back(entry->name);
     }
     auto listing = listings_.Get(host);
     if (!listing)
         return std::nullopt;
-    return FoundDirectory{std::move(host), std::move(listing)};
+    if (storedNames)
+        storedNames->insert(storedNames->end(), stored.begin(), stored.end());
+    FoundDirectory found{std::move(host), std::move(listing)};
+    if (keep && found.listing->Watched())
+        lastFound_ = LastFound{listings_.Generation(), root,
+                               std::vector<std::string>(components.begin(), components.end()),
+                               std::move(stored), found};
+    else
+        lastFound_.reset();
+    return found;
 }
 
 MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
@@ -196,7 +214,8 @@ MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
     return state;
 }
 
-void MachineFileSystem::Unlink(const std::string& dir, const std::string& name) {
+void MachineFileSystem::Unlink(const std::string& dir, DirectoryListing& listing,
+                               const std::string& name) {
     const std::string path = Join(dir, name);
     if (::unlink(path.c_str()) != 0) {
         switch (errno) {
@@ -213,7 +232,7 @@ void MachineFileSystem::Unlink(const std::string& dir, const std::string& name) 
             throw RuntimeError(err::PathFileAccessError);
         }
     }
-    listings_.NoteRemoval(dir, name);
+    listings_.NoteRemoval(dir, listing, name);
 }
 
 bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
@@ -233,8 +252,8 @@ bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
 
 fs::path MachineFileSystem::Resolve(const std::string& windowsPath) {
     const DrivePath path = Parse(windowsPath, false);
-    const fs::path root = DriveRoot(path.drive);
-    std::string host = root.native();
+    const std::string root = DriveRoot(path.drive);
+    std::string host = root;
     bool existing = true;
     for (const std::string& component : path.components) {
         if (existing) {
@@ -263,7 +282,7 @@ std::optional<std::string> MachineFileSystem::ToWindowsPath(const fs::path& host
     listings_.CatchUp();
     std::optional<std::pair<char, fs::path>> best;
     for (auto& [letter, root] : drives_.All())
-        if (Inside(root, canonical) &&
+        if (Inside(root.native(), canonical) &&
             (!best || root.native().size() > best->second.native().size()))
             best.emplace(letter, root);
     if (!best)
@@ -287,7 +306,7 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     const DrivePath path = Parse(pathSpec, true);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     std::span<const std::string> components(path.components);
     if (!path.namesDirectory)
         components = components.first(components.size() - 1);
@@ -327,7 +346,7 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
 
 void MachineFileSystem::Kill(const std::string& pathText) {
     const DrivePath path = Parse(pathText, true);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
     const std::span<const std::string> components(path.components);
@@ -353,7 +372,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
         for (const auto& [name, readOnly] : matches) {
             if (readOnly)
                 throw RuntimeError(err::PathFileAccessError);
-            Unlink(dir, name);
+            Unlink(dir, *listing, name);
         }
         return;
     }
@@ -367,12 +386,12 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     if (state.attributes & attr::ReadOnly)
         throw RuntimeError(err::PathFileAccessError);
     const std::string name = entry->name;
-    Unlink(dir, name);
+    Unlink(dir, *listing, name);
 }
 
 void MachineFileSystem::RmDir(const std::string& pathText) {
     const DrivePath path = Parse(pathText, false);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
     const std::span<const std::string> components(path.components);
@@ -395,13 +414,13 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
             throw RuntimeError(err::PathNotFound);
         throw RuntimeError(err::PathFileAccessError);
     }
-    listings_.NoteRemoval(dir, name);
+    listings_.NoteRemoval(dir, *listing, name);
     listings_.Forget(target);
 }
 
 void MachineFileSystem::ChDir(const std::string& pathText) {
     const DrivePath path = Parse(pathText, false);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     std::vector<std::string> stored;
     if (!FindDirectory(root, path.components, &stored))
         throw RuntimeError(err::PathNotFound);
@@ -423,7 +442,7 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
     if (attributes < 0 || (attributes & ~Settable) != 0)
         throw RuntimeError(err::InvalidProcedureCall);
     const DrivePath path = Parse(pathText, false);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
     const std::span<const std::string> components(path.components);
@@ -464,7 +483,7 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
 std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText,
                                                       const std::string& patterns) {
     const DrivePath path = Parse(dirText, false);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     const auto found = FindDirectory(root, path.components);
     const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
@@ -486,7 +505,8 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
         compiled.emplace_back("*");
 
     std::vector<const DirectoryEntry*> files;
-    for (const DirectoryEntry& entry : listing->Entries()) {
+    for (const std::uint32_t index : listing->CaseOrder()) {
+        const DirectoryEntry& entry = listing->Entries()[index];
         if (entry.removed || entry.kind == EntryKind::Directory)
             continue;
         if (std::none_of(compiled.begin(), compiled.end(),
@@ -508,27 +528,26 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
         if (Visible(attributes, attr::Normal))
             files.push_back(&entry);
     }
-    SortWithoutCase(files);
     return NamesOf(files);
 }
 
 std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
     const DrivePath path = Parse(dirText, false);
-    const fs::path root = DriveRoot(path.drive);
+    const std::string root = DriveRoot(path.drive);
     const auto found = FindDirectory(root, path.components);
     const std::string dir = found ? found->host : std::string();
     const auto listing = found ? found->listing : nullptr;
     if (!listing)
         throw RuntimeError(err::PathNotFound);
     std::vector<const DirectoryEntry*> directories;
-    for (const DirectoryEntry& entry : listing->Entries()) {
+    for (const std::uint32_t index : listing->CaseOrder()) {
+        const DirectoryEntry& entry = listing->Entries()[index];
         if (entry.removed)
             continue;
         if (entry.kind == EntryKind::Directory ||
             (entry.kind == EntryKind::Link && Inspect(dir, *listing, entry).directory))
             directories.push_back(&entry);
     }
-    SortWithoutCase(directories);
     return NamesOf(directories);
 }
 
@@ -537,9 +556,9 @@ std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath, 
     std::string shortPath;
     try {
         const DrivePath path = Parse(longPath, false);
-        const fs::path root = DriveRoot(path.drive);
+        const std::string root = DriveRoot(path.drive);
         shortPath = std::string(1, static_cast<char>(path.drive - 'a' + 'A')) + ":\\";
-        std::string host = root.native();
+        std::string host = root;
         for (std::size_t i = 0; i < path.components.size(); ++i) {
             const auto listing = listings_.Get(host);
             const DirectoryEntry* entry = listing ? listing->Find(path.components[i]) : nullptr;

@@ -129,7 +129,8 @@ private:
     };
 
     DrivePath Parse(const std::string& windowsPath, bool allowLastWildcards) const;
-    std::filesystem::path DriveRoot(char letter);
+    // The host path of the drive's root; every operation starts here.
+    std::string DriveRoot(char letter);
     struct FoundDirectory {
         std::string host;
         std::shared_ptr<DirectoryListing> listing;
@@ -138,17 +139,27 @@ private:
     // Follows components from root, each an existing directory; nullopt when
     // one is missing or no directory.  Raises 76 for a link leading out of
     // the drive.  storedNames receives the names as stored.
-    std::optional<FoundDirectory> FindDirectory(const std::filesystem::path& root,
+    std::optional<FoundDirectory> FindDirectory(const std::string& root,
                                                 std::span<const std::string> components,
                                                 std::vector<std::string>* storedNames = nullptr);
     EntryState Inspect(const std::string& dir, DirectoryListing& listing,
                        const DirectoryEntry& entry) const;
-    void Unlink(const std::string& dir, const std::string& name);
+    void Unlink(const std::string& dir, DirectoryListing& listing, const std::string& name);
     bool IsCurrentDirectory(const std::filesystem::path& hostDir);
 
     std::filesystem::path machineDir_;
     ListingCache listings_;
     MachineDrives drives_;
+    // The last directory FindDirectory found, with the cache's generation
+    // at that time.
+    struct LastFound {
+        std::uint64_t generation = 0;
+        std::string root;
+        std::vector<std::string> components;
+        std::vector<std::string> storedNames;
+        FoundDirectory found;
+    };
+    std::optional<LastFound> lastFound_;
     char currentDrive_ = 'c';
     std::array<std::vector<std::string>, 26> currentDirs_;
 };

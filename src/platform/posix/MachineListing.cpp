@@ -93,23 +93,35 @@ std::optional<std::vector<DirectoryEntry>> ReadDirectory(const std::filesystem::
     return entries;
 }
 
+// True when path has no "." or ".." part, no doubled separator and no
+// trailing one: its own key.
+bool IsPlainPath(std::string_view path) {
+    if (path.empty())
+        return false;
+    std::size_t start = path.front() == '/' ? 1 : 0;
+    if (start == path.size())
+        return true; // "/"
+    while (true) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        if (end == path.size())
+            return true;
+        start = end + 1;
+    }
+}
+
 // The key of a host directory: its path without "." and ".." parts,
 // doubled or trailing separators.  Paths this program builds need no
-// change; only others pay for the normalisation.
-std::string KeyOf(const std::string& hostDir) {
-    const std::string_view text = hostDir;
-    const bool plain = !text.empty() && text.find("//") == std::string_view::npos &&
-                       text.find("/./") == std::string_view::npos &&
-                       text.find("/../") == std::string_view::npos && !text.starts_with("./") &&
-                       !text.starts_with("../") && !text.ends_with("/.") &&
-                       !text.ends_with("/..") && text != "." && text != ".." &&
-                       (text.size() == 1 || !text.ends_with('/'));
-    if (plain)
+// change and are their own key; others are normalised into storage.
+std::string_view KeyOf(const std::string& hostDir, std::string& storage) {
+    if (IsPlainPath(hostDir))
         return hostDir;
-    std::string key = std::filesystem::path(hostDir).lexically_normal().string();
-    while (key.size() > 1 && key.back() == '/')
-        key.pop_back();
-    return key;
+    storage = std::filesystem::path(hostDir).lexically_normal().string();
+    while (storage.size() > 1 && storage.back() == '/')
+        storage.pop_back();
+    return storage;
 }
 
 char LowerAscii(char c) {
@@ -207,6 +219,27 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
     const std::size_t n = entries_.size();
     live_ = n;
+    {
+        // Sorted on lower-cased copies, compared as bytes (names that differ
+        // only in case keep their byte order).
+        std::string folded;
+        std::vector<std::size_t> start(n + 1, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (char c : entries_[i].name)
+                folded += LowerAscii(c);
+            start[i + 1] = folded.size();
+        }
+        const auto foldedName = [&](std::uint32_t i) {
+            return std::string_view(folded).substr(start[i], start[i + 1] - start[i]);
+        };
+        caseOrder_.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            caseOrder_[i] = static_cast<std::uint32_t>(i);
+        std::stable_sort(caseOrder_.begin(), caseOrder_.end(),
+                         [&](std::uint32_t a, std::uint32_t b) {
+                             return foldedName(a) < foldedName(b);
+                         });
+    }
     nextSameFold_.assign(n, None);
     stemOf_.assign(n, None);
     dosAttributes_.assign(n, -1);
@@ -215,20 +248,24 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     while (slots < 2 * n)
         slots *= 2;
     foldTable_.assign(slots, None);
+    foldTags_.assign(slots, 0);
     std::vector<std::uint32_t> chainEnd(n, None);
     std::unordered_map<std::string, std::uint32_t> stemIndex;
     for (std::size_t i = 0; i < n; ++i) {
         DirectoryEntry& entry = entries_[i];
         entry.removed = false;
         const auto index = static_cast<std::uint32_t>(i);
-        for (std::size_t slot = FoldHash(entry.name) & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
+        const std::uint64_t hash = FoldHash(entry.name);
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t slot = hash & (slots - 1);; slot = (slot + 1) & (slots - 1)) {
             const std::uint32_t head = foldTable_[slot];
             if (head == None) {
                 foldTable_[slot] = index;
+                foldTags_[slot] = tag;
                 chainEnd[i] = index;
                 break;
             }
-            if (EqualWithoutCase(entries_[head].name, entry.name)) {
+            if (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, entry.name)) {
                 nextSameFold_[chainEnd[head]] = index;
                 chainEnd[head] = index;
                 break;
@@ -265,9 +302,12 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
 
 std::uint32_t DirectoryListing::FoldHead(std::string_view name) const {
     const std::size_t mask = foldTable_.size() - 1;
-    for (std::size_t slot = FoldHash(name) & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t hash = FoldHash(name);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t head = foldTable_[slot];
-        if (head == None || EqualWithoutCase(entries_[head].name, name))
+        if (head == None ||
+            (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, name)))
             return head;
     }
 }
@@ -349,13 +389,13 @@ const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
 
 std::optional<unsigned> DirectoryListing::KnownDosAttributes(const DirectoryEntry& entry) const {
     const std::int16_t value = dosAttributes_[IndexOf(entry)];
-    if (!keepsAttributes_ || value < 0)
+    if (!watched_ || value < 0)
         return std::nullopt;
     return static_cast<unsigned>(value);
 }
 
 void DirectoryListing::RememberDosAttributes(const DirectoryEntry& entry, unsigned value) {
-    if (keepsAttributes_ && entry.kind == EntryKind::File && value <= 0x7FFF)
+    if (watched_ && entry.kind == EntryKind::File && value <= 0x7FFF)
         dosAttributes_[IndexOf(entry)] = static_cast<std::int16_t>(value);
 }
 
@@ -422,6 +462,8 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
             // This program's own removals were applied already: the name
             // is no longer there to remove.
             const DirectoryEntry* removed = kept_.at(key).listing->Remove(event.name);
+            if (removed && removed->kind != EntryKind::File)
+                ++generation_;
             if (event.isDirectory || (removed && removed->kind != EntryKind::File))
                 forget.push_back(pathOfName(key));
         }
@@ -452,6 +494,7 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
 }
 
 void ListingCache::Drop(KeptMap::iterator it) {
+    ++generation_;
     keptEntries_ -= it->second.listing->Entries().size();
     if (const int watch = it->second.watch; watch >= 0) {
         const auto watched = watchedKeys_.find(watch);
@@ -467,6 +510,7 @@ void ListingCache::Drop(KeptMap::iterator it) {
 }
 
 void ListingCache::DropAll() {
+    ++generation_;
     for (const auto& [watch, keys] : watchedKeys_)
         watch_.Remove(watch);
     watchedKeys_.clear();
@@ -485,13 +529,14 @@ void ListingCache::ForgetBelow(const std::string& key) {
 }
 
 std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) {
-    const std::string key = KeyOf(hostDir);
+    std::string storage;
+    const std::string_view key = KeyOf(hostDir, storage);
     auto it = kept_.find(key);
     // Watched: as current as the last CatchUp.
     if (it != kept_.end() && it->second.watch >= 0)
         return it->second.listing;
 
-    const auto stamp = StampOf(key);
+    const auto stamp = StampOf(std::string(key));
     if (!stamp) {
         if (it != kept_.end())
             Drop(it);
@@ -513,11 +558,11 @@ std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) 
 
     // Watched before reading, so that a change while reading is reported;
     // judged recent before reading, so that such a change counts too.
-    const int watch = watch_.Add(key);
+    const int watch = watch_.Add(std::string(key));
     bool racy = watch < 0 && IsRecent(*stamp);
     std::optional<std::vector<DirectoryEntry>> entries;
     try {
-        entries = ReadDirectory(key);
+        entries = ReadDirectory(std::string(key));
     } catch (...) {
         if (watch >= 0 && !watchedKeys_.contains(watch))
             watch_.Remove(watch);
@@ -530,7 +575,8 @@ std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) 
     }
     ++reads_;
     auto listing = std::make_shared<DirectoryListing>(std::move(*entries));
-    listing->KeepDosAttributes(watch >= 0);
+    listing->SetWatched(watch >= 0);
+    ++generation_;
     // A recent stamp that is the one this program's own removal left, on a
     // directory that still holds what that removal left, is no reason to
     // distrust the new listing.
@@ -538,20 +584,25 @@ std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) 
         racy = false;
 
     keptEntries_ += listing->Entries().size();
-    kept_.emplace(key, Kept{listing, *stamp, racy, std::nullopt, watch});
+    kept_.emplace(std::string(key), Kept{listing, *stamp, racy, std::nullopt, watch});
     if (watch >= 0)
-        watchedKeys_[watch].push_back(key);
+        watchedKeys_[watch].emplace_back(key);
     return listing;
 }
 
-void ListingCache::NoteRemoval(const std::string& hostDir, std::string_view name) {
-    const auto it = kept_.find(KeyOf(hostDir));
-    if (it == kept_.end())
-        return;
-    if (it->second.watch >= 0) {
-        it->second.listing->Remove(name);
+void ListingCache::NoteRemoval(const std::string& hostDir, DirectoryListing& listing,
+                               std::string_view name) {
+    if (listing.Watched()) {
+        // Kept current by notifications: no need to look it up.
+        const DirectoryEntry* removed = listing.Remove(name);
+        if (removed && removed->kind != EntryKind::File)
+            ++generation_;
         return;
     }
+    std::string storage;
+    const auto it = kept_.find(KeyOf(hostDir, storage));
+    if (it == kept_.end())
+        return;
     const auto stamp = StampOf(it->first);
     if (!stamp) {
         Drop(it);
@@ -563,7 +614,8 @@ void ListingCache::NoteRemoval(const std::string& hostDir, std::string_view name
 }
 
 void ListingCache::Forget(const std::string& hostDir) {
-    const std::string key = KeyOf(hostDir);
+    std::string storage;
+    const std::string key(KeyOf(hostDir, storage));
     const std::string below = key == "/" ? key : key + "/";
     const auto stamp = StampOf(key);
     for (auto it = kept_.begin(); it != kept_.end();) {

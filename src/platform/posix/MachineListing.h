@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,10 @@ public:
     const std::vector<DirectoryEntry>& Entries() const { return entries_; }
     std::size_t LiveCount() const { return live_; }
 
+    // Indices of Entries() sorted without regard to letter case (names that
+    // differ only in case in byte order).
+    const std::vector<std::uint32_t>& CaseOrder() const { return caseOrder_; }
+
     // The entry a name written by the user stands for: the exact name, else
     // the first name in byte order equal to it without regard to letter
     // case, else the entry whose short name it is.  nullptr when none.
@@ -62,13 +67,16 @@ public:
     // Counts the changes made to this listing since it was read.
     std::uint64_t Changes() const { return changes_; }
 
+    // True when the system reports the changes of the directory (see
+    // ListingCache): only then are attributes kept.
+    bool Watched() const { return watched_; }
+    void SetWatched(bool watched) { watched_ = watched; }
+
     // The user.DOSATTRIB value of an ordinary file as last read, kept only
-    // while something tells when it changes (see ListingCache); nullopt
-    // when unknown.
+    // while the listing is watched; nullopt when unknown.
     std::optional<unsigned> KnownDosAttributes(const DirectoryEntry& entry) const;
     void RememberDosAttributes(const DirectoryEntry& entry, unsigned value);
     void ForgetDosAttributes(std::string_view name);
-    void KeepDosAttributes(bool keep) { keepsAttributes_ = keep; }
 
 private:
     static constexpr std::uint32_t None = 0xFFFFFFFFu;
@@ -97,10 +105,12 @@ private:
     std::vector<DirectoryEntry> entries_;
     std::size_t live_ = 0;
     std::uint64_t changes_ = 0;
-    bool keepsAttributes_ = false;
+    bool watched_ = false;
     // Names equal without regard to case form a chain in byte order; the
     // table holds the index of each chain's first entry (open addressing).
+    std::vector<std::uint32_t> caseOrder_;
     std::vector<std::uint32_t> foldTable_;
+    std::vector<std::uint32_t> foldTags_; // high bits of each slot's hash
     std::vector<std::uint32_t> nextSameFold_;
     std::vector<std::uint32_t> stemOf_; // index into stems_, None for valid 8.3 names
     std::vector<std::int16_t> dosAttributes_; // -1 unknown
@@ -160,8 +170,9 @@ public:
     // Raises RuntimeError 70 when the directory cannot be read.
     std::shared_ptr<DirectoryListing> Get(const std::string& hostDir);
 
-    // This program removed `name` from hostDir.
-    void NoteRemoval(const std::string& hostDir, std::string_view name);
+    // This program removed `name` from hostDir, whose listing (as Get gave
+    // it during this operation) is listing.
+    void NoteRemoval(const std::string& hostDir, DirectoryListing& listing, std::string_view name);
 
     // Forgets the listings of hostDir, of the directories below it, and of
     // any other path of the same directory.
@@ -174,6 +185,11 @@ public:
     // True when listings are watched rather than checked by stamp.
     bool Watching() const { return watch_.Active(); }
 
+    // Changes whenever a watched listing is read or dropped, or loses an
+    // entry that is no ordinary file.  (A listing checked by stamp can
+    // change at any Get without it.)
+    std::uint64_t Generation() const { return generation_; }
+
 private:
     struct Kept {
         std::shared_ptr<DirectoryListing> listing;
@@ -184,7 +200,14 @@ private:
         std::optional<DirectoryStamp> ownStamp;
         int watch = -1; // >= 0: kept current by notifications
     };
-    using KeptMap = std::unordered_map<std::string, Kept>;
+    // Looked up by views of host paths, without copying them.
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view key) const {
+            return std::hash<std::string_view>{}(key);
+        }
+    };
+    using KeptMap = std::unordered_map<std::string, Kept, KeyHash, std::equal_to<>>;
 
     void Drop(KeptMap::iterator it);
     void DropAll();
@@ -199,6 +222,7 @@ private:
     std::unordered_map<int, std::vector<std::string>> watchedKeys_;
     std::size_t keptEntries_ = 0;
     std::size_t reads_ = 0;
+    std::uint64_t generation_ = 0;
 };
 
 } // namespace kestovan::posix

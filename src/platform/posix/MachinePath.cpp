@@ -18,6 +18,9 @@ bool IsAsciiLetter(char c) {
 void CheckComponent(std::string_view component, bool wildcardsAllowed) {
     for (char c : component) {
         const auto u = static_cast<unsigned char>(c);
+        // Most characters are none of those below: one test for them.
+        if (u >= 0x40 && c != '|')
+            continue;
         if (u < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == ':')
             throw RuntimeError(err::BadFileNameOrNumber);
         if ((c == '*' || c == '?') && !wildcardsAllowed)
@@ -37,6 +40,7 @@ WrittenPath SplitWindowsPath(std::string_view text, bool allowLastWildcards) {
         result.drive = static_cast<char>(text[0] | 0x20);
         text.remove_prefix(2);
     }
+    result.components.reserve(8);
     result.rooted = !text.empty() && IsSeparator(text[0]);
     result.trailingSeparator = !text.empty() && IsSeparator(text.back());
     std::size_t start = 0;
@@ -55,15 +59,16 @@ WrittenPath SplitWindowsPath(std::string_view text, bool allowLastWildcards) {
     return result;
 }
 
-DrivePath MakeDrivePath(const WrittenPath& written, char currentDrive,
+DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                         const std::vector<std::string>& base) {
     DrivePath result;
     result.drive = written.drive != 0 ? written.drive : currentDrive;
+    result.components.reserve(written.components.size() + (written.rooted ? 0 : base.size()));
     if (!written.rooted)
         result.components = base;
     result.namesDirectory = written.trailingSeparator || written.components.empty();
     for (std::size_t i = 0; i < written.components.size(); ++i) {
-        std::string component = written.components[i];
+        std::string component = std::move(written.components[i]);
         const bool last = i + 1 == written.components.size();
         if (last && !HasWildcard(component) && component != "." && component != "..") {
             while (!component.empty() && (component.back() == '.' || component.back() == ' '))

@@ -35,7 +35,7 @@ struct DrivePath {
 // currentDrive is used when written names no drive.  ".." never climbs above
 // the root.  Trailing dots and spaces of the last component are dropped, as
 // Windows does, unless it holds wildcards.
-DrivePath MakeDrivePath(const WrittenPath& written, char currentDrive,
+DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                         const std::vector<std::string>& base);
 
 } // namespace kestovan::posix

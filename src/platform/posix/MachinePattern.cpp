@@ -14,7 +14,7 @@ char LowerAscii(char c) {
 } // namespace
 
 bool HasWildcard(std::string_view text) {
-    return text.find_first_of("*?") != std::string_view::npos;
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == '*' || c == '?'; });
 }
 
 std::string FoldCase(std::string_view text) {
