@@ -56,7 +56,7 @@ std::string DescribeForms(const std::vector<Form*>& forms) {
 } // namespace
 
 UnattendedFrontEnd::UnattendedFrontEnd(std::istream& answers, std::string answersName,
-                                       std::function<std::string()> statusLog)
+                                       std::function<const std::string&()> statusLog)
     : answers_(answers), answersName_(std::move(answersName)), statusLog_(std::move(statusLog)) {}
 
 const UnattendedFrontEnd::Line* UnattendedFrontEnd::Peek() {
@@ -113,8 +113,7 @@ int UnattendedFrontEnd::MsgBox(const std::string& prompt, int buttons, const std
             Fail(line, "the message box offers only yes or no", waiting);
         }
         return answer == "yes" ? IdYes : IdNo;
-    default:
-        Fail(line, "these message box buttons cannot be answered", waiting);
+    default: Fail(line, "these message box buttons cannot be answered", waiting);
     }
 }
 
@@ -197,7 +196,9 @@ void UnattendedFrontEnd::FireArmedClicks(FormRuntime& runtime) {
     if (armed_.empty() || !statusLog_) {
         return;
     }
-    const std::string log = statusLog_();
+    // Read in place: the handlers below, which may append to the log, run
+    // only after the search.
+    const std::string& log = statusLog_();
     std::vector<ArmedClick> due;
     for (auto it = armed_.begin(); it != armed_.end();) {
         if (log.size() < it->searched) {

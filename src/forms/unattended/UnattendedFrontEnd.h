@@ -18,12 +18,13 @@ namespace kestovan::forms {
 //
 // A line `Form.Control click after "TEXT"` directly following the show of
 // Form is taken at once and armed: the click happens at the first DoEvents
-// after a status log line holding TEXT was appended (statusLog returns the
-// whole log as it stands).
+// after a status log line holding TEXT was appended (statusLog gives the
+// whole log as it stands; it is read only while a click is armed, and
+// DoEvents costs nothing otherwise).
 class UnattendedFrontEnd : public FrontEnd {
 public:
     UnattendedFrontEnd(std::istream& answers, std::string answersName,
-                       std::function<std::string()> statusLog);
+                       std::function<const std::string&()> statusLog);
 
     int MsgBox(const std::string& prompt, int buttons, const std::string& title) override;
     void DoEvents(FormRuntime& runtime) override;
@@ -54,7 +55,7 @@ private:
 
     std::istream& answers_;
     std::string answersName_;
-    std::function<std::string()> statusLog_;
+    std::function<const std::string&()> statusLog_;
     int physicalLine_ = 0;
     std::optional<Line> lookahead_;
     std::vector<ArmedClick> armed_;

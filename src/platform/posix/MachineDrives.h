@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <string>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 

@@ -219,17 +219,13 @@ void MachineFileSystem::Unlink(const std::string& dir, DirectoryListing& listing
     const std::string path = Join(dir, name);
     if (::unlink(path.c_str()) != 0) {
         switch (errno) {
-        case ENOENT:
-            throw RuntimeError(err::FileNotFound);
-        case EISDIR:
-            throw RuntimeError(err::FileNotFound);
+        case ENOENT: throw RuntimeError(err::FileNotFound);
+        case EISDIR: throw RuntimeError(err::FileNotFound);
         case EACCES:
         case EPERM:
         case EBUSY:
-        case ETXTBSY:
-            throw RuntimeError(err::PermissionDenied);
-        default:
-            throw RuntimeError(err::PathFileAccessError);
+        case ETXTBSY: throw RuntimeError(err::PermissionDenied);
+        default: throw RuntimeError(err::PathFileAccessError);
         }
     }
     listings_.NoteRemoval(dir, listing, name);

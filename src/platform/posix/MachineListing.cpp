@@ -5,11 +5,11 @@
 #include "platform/posix/ShortName.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <iterator>
 #include <cerrno>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace kestovan::posix {
@@ -42,16 +42,11 @@ struct DirCloser {
 
 EntryKind KindOf(const dirent& entry, int dirFd) {
     switch (entry.d_type) {
-    case DT_REG:
-        return EntryKind::File;
-    case DT_DIR:
-        return EntryKind::Directory;
-    case DT_LNK:
-        return EntryKind::Link;
-    case DT_UNKNOWN:
-        break;
-    default:
-        return EntryKind::Other;
+    case DT_REG: return EntryKind::File;
+    case DT_DIR: return EntryKind::Directory;
+    case DT_LNK: return EntryKind::Link;
+    case DT_UNKNOWN: break;
+    default: return EntryKind::Other;
     }
     struct stat st {};
     if (::fstatat(dirFd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -235,10 +230,9 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
         caseOrder_.resize(n);
         for (std::size_t i = 0; i < n; ++i)
             caseOrder_[i] = static_cast<std::uint32_t>(i);
-        std::stable_sort(caseOrder_.begin(), caseOrder_.end(),
-                         [&](std::uint32_t a, std::uint32_t b) {
-                             return foldedName(a) < foldedName(b);
-                         });
+        std::stable_sort(
+            caseOrder_.begin(), caseOrder_.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return foldedName(a) < foldedName(b); });
     }
     nextSameFold_.assign(n, None);
     stemOf_.assign(n, None);
@@ -306,8 +300,7 @@ std::uint32_t DirectoryListing::FoldHead(std::string_view name) const {
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t head = foldTable_[slot];
-        if (head == None ||
-            (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, name)))
+        if (head == None || (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, name)))
             return head;
     }
 }
@@ -361,8 +354,7 @@ std::string DirectoryListing::ShortNameOf(const DirectoryEntry& entry) const {
     const StemGroup& group = stems_[stemOf_[index]];
     const auto position = std::lower_bound(group.members.begin(), group.members.end(), index);
     const auto place = static_cast<std::size_t>(position - group.members.begin());
-    return FormatShortName(ShortNameStem{group.base, group.extension},
-                           group.LiveBefore(place) + 1);
+    return FormatShortName(ShortNameStem{group.base, group.extension}, group.LiveBefore(place) + 1);
 }
 
 const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
@@ -451,6 +443,9 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
     const auto pathOfName = [&](const std::string& key) {
         return (key == "/" ? key : key + "/") + std::string(event.name);
     };
+    // Listings to read again, and directories to forget with all below them
+    // (a name that went or came may have been, or be, a directory).
+    std::vector<std::string> reread;
     std::vector<std::string> forget;
     switch (event.change) {
     case Change::Attributes:
@@ -462,35 +457,28 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
             // This program's own removals were applied already: the name
             // is no longer there to remove.
             const DirectoryEntry* removed = kept_.at(key).listing->Remove(event.name);
-            if (removed && removed->kind != EntryKind::File)
+            const bool notAFile = removed && removed->kind != EntryKind::File;
+            if (notAFile)
                 ++generation_;
-            if (event.isDirectory || (removed && removed->kind != EntryKind::File))
+            if (event.isDirectory || notAFile)
                 forget.push_back(pathOfName(key));
         }
         break;
     case Change::Added:
         for (const std::string& key : watched->second) {
-            forget.push_back(key);
+            reread.push_back(key);
             forget.push_back(pathOfName(key));
         }
         break;
-    case Change::Self:
-    case Change::Gone:
-        forget = watched->second;
-        break;
-    case Change::Overflow:
-        break;
+    case Change::Self: reread = watched->second; break;
+    case Change::Gone: forget = watched->second; break;
+    case Change::Overflow: break;
     }
-    // A directory that changed itself keeps what is kept below it; one that
-    // went takes it along, as does a name added or removed.
-    for (const std::string& key : forget) {
-        if (event.change == Change::Self) {
-            if (const auto it = kept_.find(key); it != kept_.end())
-                Drop(it);
-        } else {
-            ForgetBelow(key);
-        }
-    }
+    for (const std::string& key : reread)
+        if (const auto it = kept_.find(key); it != kept_.end())
+            Drop(it);
+    for (const std::string& key : forget)
+        ForgetBelow(key);
 }
 
 void ListingCache::Drop(KeptMap::iterator it) {

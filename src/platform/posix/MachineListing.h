@@ -112,7 +112,7 @@ private:
     std::vector<std::uint32_t> foldTable_;
     std::vector<std::uint32_t> foldTags_; // high bits of each slot's hash
     std::vector<std::uint32_t> nextSameFold_;
-    std::vector<std::uint32_t> stemOf_; // index into stems_, None for valid 8.3 names
+    std::vector<std::uint32_t> stemOf_;       // index into stems_, None for valid 8.3 names
     std::vector<std::int16_t> dosAttributes_; // -1 unknown
     std::vector<StemGroup> stems_;
     // What a generated name shows of its stem, for each count of digits of
@@ -182,12 +182,9 @@ public:
     // cache itself).
     std::size_t ReadCount() const { return reads_; }
 
-    // True when listings are watched rather than checked by stamp.
-    bool Watching() const { return watch_.Active(); }
-
-    // Changes whenever a watched listing is read or dropped, or loses an
-    // entry that is no ordinary file.  (A listing checked by stamp can
-    // change at any Get without it.)
+    // Changes whenever a listing is read or dropped, or loses an entry that
+    // is no ordinary file.  (A listing checked by stamp can also change at
+    // any Get.)
     std::uint64_t Generation() const { return generation_; }
 
 private:

@@ -21,8 +21,8 @@ protected:
         auto stream = std::make_unique<std::ostringstream>();
         transcriptText_ = stream.get();
         transcript_ = std::make_unique<Transcript>(std::move(stream));
-        front = std::make_unique<UnattendedFrontEnd>(answers_, "answers.txt",
-                                                     [this] { return statusLog; });
+        front = std::make_unique<UnattendedFrontEnd>(
+            answers_, "answers.txt", [this]() -> const std::string& { return statusLog; });
         runtime = std::make_unique<FormRuntime>(platform, *front, transcript_.get());
     }
 
