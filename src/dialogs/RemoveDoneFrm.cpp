@@ -36,8 +36,7 @@ RemoveDoneFrm::RemoveDoneFrm(MainModule& module)
     lblNote.TextAlign = forms::Alignment::Center;
     lblNote.BackTransparent = true;
     auto& image1 = Place(AddControl("Image1", ControlKind::Image), 360, 240, 480, 480, -1);
-    image1.ToolTipText =
-        "Click " + q + "OK" + q + " to close the lid on the software that you flushed.";
+    image1.ToolTipText = "Click \"OK\" to close the lid on the software that you flushed.";
     auto& lblMsg = Place(AddControl("lblMsg", ControlKind::Label), 600, 4200, 3495, 735, 5);
     lblMsg.Caption = "#";
     SetFont(lblMsg, 8.25, true);
