@@ -19,38 +19,13 @@
 namespace {
 
 using kestovan::posix::ProfileGetString;
+using kestovan::posix::ProfileSameName;
 using kestovan::posix::ProfileSetString;
+using kestovan::posix::ProfileTrim;
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "profile_file: %s\n", what);
     std::abort();
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1A';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    a = Trim(a);
-    b = Trim(b);
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
 }
 
 // The value as GetPrivateProfileString reads it, through a buffer large
@@ -70,7 +45,7 @@ std::optional<std::string> Read(const std::optional<std::string>& text, const st
 // a comment, and not beginning with a byte order mark (which the reader
 // drops at the start of a file).
 bool WritableKey(std::string_view key) {
-    std::string_view name = Trim(key);
+    std::string_view name = ProfileTrim(key);
     return !name.empty() && key.find('\n') == std::string_view::npos &&
            key.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';' &&
            name.substr(0, 3) != "\xEF\xBB\xBF";
@@ -115,18 +90,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!WritableKey(key) || !WritableSection(section) || !WritableValue(value))
         return 0;
 
-    if (Read(written, section, key, "\x01") != Unquote(Trim(value)))
+    if (Read(written, section, key, "\x01") != Unquote(ProfileTrim(value)))
         Fail("the value written does not read back");
     // Every other key of the section, and the same key in another section,
     // keeps its value.
-    if (!SameName(other, key) &&
+    if (!ProfileSameName(other, key) &&
         Read(text, section, other, "\x01") != Read(written, section, other, "\x01"))
         Fail("writing one key changed another key of its section");
-    if (!SameName(other, section) &&
+    if (!ProfileSameName(other, section) &&
         Read(text, other, key, "\x01") != Read(written, other, key, "\x01"))
         Fail("writing one key changed a key of another section");
     // Writing the same value again changes nothing.
-    if (ProfileSetString(written, section, key, value) != written && Trim(value) == value)
+    if (ProfileSetString(written, section, key, value) != written && ProfileTrim(value) == value)
         Fail("writing a value the key already holds changed the text");
     return 0;
 }

@@ -189,6 +189,21 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
     return found;
 }
 
+MachineFileSystem::FoundDirectory
+MachineFileSystem::ExistingDirectory(const std::string& root,
+                                     std::span<const std::string> components) {
+    auto found = FindDirectory(root, components);
+    if (!found)
+        throw RuntimeError(err::PathNotFound);
+    return std::move(*found);
+}
+
+MachineFileSystem::FoundDirectory MachineFileSystem::ExistingParent(const std::string& root,
+                                                                    const DrivePath& path) {
+    const std::span<const std::string> components(path.components);
+    return ExistingDirectory(root, components.first(components.size() - 1));
+}
+
 MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
                                                          DirectoryListing& listing,
                                                          const DirectoryEntry& entry) const {
@@ -345,12 +360,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     const std::string root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
-    const std::span<const std::string> components(path.components);
-    const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const std::string dir = found ? found->host : std::string();
-    const auto listing = found ? found->listing : nullptr;
-    if (!listing)
-        throw RuntimeError(err::PathNotFound);
+    const auto [dir, listing] = ExistingParent(root, path);
     const std::string& last = path.components.back();
 
     if (HasWildcard(last)) {
@@ -390,11 +400,8 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
     const std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
-    const std::span<const std::string> components(path.components);
-    const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const std::string dir = found ? found->host : std::string();
-    const auto listing = found ? found->listing : nullptr;
-    const DirectoryEntry* entry = listing ? listing->Find(path.components.back()) : nullptr;
+    const auto [dir, listing] = ExistingParent(root, path);
+    const DirectoryEntry* entry = listing->Find(path.components.back());
     if (!entry)
         throw RuntimeError(err::PathNotFound);
     if (entry->kind == EntryKind::Link)
@@ -441,12 +448,7 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
     const std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
-    const std::span<const std::string> components(path.components);
-    const auto found = FindDirectory(root, components.first(components.size() - 1));
-    const std::string dir = found ? found->host : std::string();
-    const auto listing = found ? found->listing : nullptr;
-    if (!listing)
-        throw RuntimeError(err::PathNotFound);
+    const auto [dir, listing] = ExistingParent(root, path);
     const DirectoryEntry* entry = listing->Find(path.components.back());
     if (!entry)
         throw RuntimeError(err::FileNotFound);
@@ -480,11 +482,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
                                                       const std::string& patterns) {
     const DrivePath path = Parse(dirText, false);
     const std::string root = DriveRoot(path.drive);
-    const auto found = FindDirectory(root, path.components);
-    const std::string dir = found ? found->host : std::string();
-    const auto listing = found ? found->listing : nullptr;
-    if (!listing)
-        throw RuntimeError(err::PathNotFound);
+    const auto [dir, listing] = ExistingDirectory(root, path.components);
 
     std::vector<MachinePattern> compiled;
     std::string_view rest = patterns;
@@ -530,11 +528,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
 std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
     const DrivePath path = Parse(dirText, false);
     const std::string root = DriveRoot(path.drive);
-    const auto found = FindDirectory(root, path.components);
-    const std::string dir = found ? found->host : std::string();
-    const auto listing = found ? found->listing : nullptr;
-    if (!listing)
-        throw RuntimeError(err::PathNotFound);
+    const auto [dir, listing] = ExistingDirectory(root, path.components);
     std::vector<const DirectoryEntry*> directories;
     for (const std::uint32_t index : listing->CaseOrder()) {
         const DirectoryEntry& entry = listing->Entries()[index];

@@ -142,6 +142,12 @@ private:
     std::optional<FoundDirectory> FindDirectory(const std::string& root,
                                                 std::span<const std::string> components,
                                                 std::vector<std::string>* storedNames = nullptr);
+    // FindDirectory for a directory that must exist: raises 76 when it does not.
+    FoundDirectory ExistingDirectory(const std::string& root,
+                                     std::span<const std::string> components);
+    // The existing directory that holds the last component of path (which
+    // has one).
+    FoundDirectory ExistingParent(const std::string& root, const DrivePath& path);
     EntryState Inspect(const std::string& dir, DirectoryListing& listing,
                        const DirectoryEntry& entry) const;
     void Unlink(const std::string& dir, DirectoryListing& listing, const std::string& name);

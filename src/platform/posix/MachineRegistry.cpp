@@ -124,14 +124,10 @@ template <typename Change> bool MachineRegistry::Modify(Hive& hive, Change chang
 
 MachineRegistry::Location MachineRegistry::Locate(std::uint32_t root, const std::string& keyPath) {
     switch (root) {
-    case hkey::LocalMachine:
-        return {&system_, keyPath};
-    case hkey::CurrentUser:
-        return {&user_, keyPath};
-    case hkey::ClassesRoot:
-        return {&system_, Join(ClassesKey, keyPath)};
-    default:
-        throw RuntimeError(err::InvalidProcedureCall);
+    case hkey::LocalMachine: return {&system_, keyPath};
+    case hkey::CurrentUser: return {&user_, keyPath};
+    case hkey::ClassesRoot: return {&system_, Join(ClassesKey, keyPath)};
+    default: throw RuntimeError(err::InvalidProcedureCall);
     }
 }
 
@@ -149,31 +145,44 @@ long MachineRegistry::Win32Error(int runtimeErrorNumber, const Hive* hive) {
     if (hive != nullptr && hive->unparsable)
         return ErrorBadDb;
     switch (runtimeErrorNumber) {
-    case err::PermissionDenied:
-        return ErrorAccessDenied;
-    case err::DiskFull:
-        return ErrorDiskFull;
-    case err::InvalidProcedureCall:
-        return ErrorAccessDenied;
-    default:
+    case err::PermissionDenied: return ErrorAccessDenied;
+    case err::DiskFull: return ErrorDiskFull;
+    case err::InvalidProcedureCall: return ErrorAccessDenied;
+    default: return ErrorRegistryIoFailed;
+    }
+}
+
+template <typename Call> long MachineRegistry::Win32Call(Call call) {
+    Hive* hive = nullptr;
+    try {
+        return call(hive);
+    } catch (const RuntimeError& error) {
+        return Win32Error(error.Number(), hive);
+    } catch (const std::bad_alloc&) {
+        return ErrorNotEnoughMemory;
+    } catch (const std::exception&) {
         return ErrorRegistryIoFailed;
     }
 }
 
+bool MachineRegistry::OpenKeyDeleted(std::uint32_t key) {
+    if (IsRoot(key))
+        return false;
+    const OpenKey& open = handles_.at(key);
+    const Location location = Locate(open.root, open.path);
+    return !Load(*location.hive).KeyExists(location.path);
+}
+
 long MachineRegistry::RegCreateKeyA(std::uint32_t key, const std::string& subKey,
                                     std::uint32_t& result) {
-    Hive* hive = nullptr;
-    try {
+    return Win32Call([&](Hive*& hive) -> long {
         const auto target = Resolve(key, subKey);
         if (!target)
             return ErrorInvalidHandle;
         const Location location = Locate(target->root, target->path);
         hive = location.hive;
-        if (!IsRoot(key)) {
-            const Location parent = Locate(target->root, handles_.at(key).path);
-            if (!Load(*parent.hive).KeyExists(parent.path))
-                return ErrorKeyDeleted;
-        }
+        if (OpenKeyDeleted(key))
+            return ErrorKeyDeleted;
         Modify(*hive, [&](RegistryHive& registry) {
             if (registry.KeyExists(location.path))
                 return false;
@@ -184,19 +193,12 @@ long MachineRegistry::RegCreateKeyA(std::uint32_t key, const std::string& subKey
         nextHandle_ += 4;
         handles_[result] = *target;
         return ErrorSuccess;
-    } catch (const RuntimeError& error) {
-        return Win32Error(error.Number(), hive);
-    } catch (const std::bad_alloc&) {
-        return ErrorNotEnoughMemory;
-    } catch (const std::exception&) {
-        return ErrorRegistryIoFailed;
-    }
+    });
 }
 
 long MachineRegistry::RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
                                    const std::string& data, std::uint32_t length) {
-    Hive* hive = nullptr;
-    try {
+    return Win32Call([&](Hive*& hive) -> long {
         const auto target = Resolve(key, subKey);
         if (!target)
             return ErrorInvalidHandle;
@@ -206,21 +208,12 @@ long MachineRegistry::RegSetValueA(std::uint32_t key, const std::string& subKey,
         text = text.substr(0, text.find('\0'));
         const Location location = Locate(target->root, target->path);
         hive = location.hive;
-        if (!IsRoot(key)) {
-            const Location parent = Locate(target->root, handles_.at(key).path);
-            if (!Load(*parent.hive).KeyExists(parent.path))
-                return ErrorKeyDeleted;
-        }
+        if (OpenKeyDeleted(key))
+            return ErrorKeyDeleted;
         Modify(*hive,
                [&](RegistryHive& registry) { return registry.SetString(location.path, "", text); });
         return ErrorSuccess;
-    } catch (const RuntimeError& error) {
-        return Win32Error(error.Number(), hive);
-    } catch (const std::bad_alloc&) {
-        return ErrorNotEnoughMemory;
-    } catch (const std::exception&) {
-        return ErrorRegistryIoFailed;
-    }
+    });
 }
 
 long MachineRegistry::RegCloseKey(std::uint32_t key) {
@@ -230,8 +223,7 @@ long MachineRegistry::RegCloseKey(std::uint32_t key) {
 }
 
 long MachineRegistry::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) {
-    Hive* hive = nullptr;
-    try {
+    return Win32Call([&](Hive*& hive) -> long {
         const auto target = Resolve(key, subKey);
         if (!target)
             return ErrorInvalidHandle;
@@ -242,13 +234,7 @@ long MachineRegistry::RegDeleteKeyA(std::uint32_t key, const std::string& subKey
         const bool deleted = Modify(
             *hive, [&](RegistryHive& registry) { return registry.DeleteKeyTree(location.path); });
         return deleted ? ErrorSuccess : ErrorFileNotFound;
-    } catch (const RuntimeError& error) {
-        return Win32Error(error.Number(), hive);
-    } catch (const std::bad_alloc&) {
-        return ErrorNotEnoughMemory;
-    } catch (const std::exception&) {
-        return ErrorRegistryIoFailed;
-    }
+    });
 }
 
 std::optional<std::string> MachineRegistry::GetString(std::uint32_t root,

@@ -96,6 +96,11 @@ private:
     Location Locate(std::uint32_t root, const std::string& keyPath);
     std::optional<OpenKey> Resolve(std::uint32_t key, const std::string& subKey) const;
     static long Win32Error(int runtimeErrorNumber, const Hive* hive);
+    // Runs call(hive), which points hive at the hive it works on once known,
+    // and turns what it raises into the error code a registry function returns.
+    template <typename Call> long Win32Call(Call call);
+    // True when the open key behind handle key was deleted meanwhile.
+    bool OpenKeyDeleted(std::uint32_t key);
 
     Hive system_;
     Hive user_;

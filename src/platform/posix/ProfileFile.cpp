@@ -16,14 +16,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -56,7 +48,7 @@ Line Classify(std::string_view text, std::size_t begin, std::size_t contentEnd, 
     line.end = end;
     line.hasLineEnd = hasLineEnd;
     std::string_view content = text.substr(begin, contentEnd - begin);
-    std::string_view body = Trim(content);
+    std::string_view body = ProfileTrim(content);
     if (body.empty())
         return line;
     line.blank = false;
@@ -64,7 +56,7 @@ Line Classify(std::string_view text, std::size_t begin, std::size_t contentEnd, 
         std::size_t close = body.rfind(']');
         if (close != std::string_view::npos) {
             line.kind = LineKind::Section;
-            line.name = Trim(body.substr(1, close - 1));
+            line.name = ProfileTrim(body.substr(1, close - 1));
             return line;
         }
     }
@@ -75,8 +67,8 @@ Line Classify(std::string_view text, std::size_t begin, std::size_t contentEnd, 
     std::size_t equals = body.find('=');
     if (equals != std::string_view::npos) {
         line.kind = LineKind::Key;
-        line.name = Trim(body.substr(0, equals));
-        line.value = Trim(body.substr(equals + 1));
+        line.name = ProfileTrim(body.substr(0, equals));
+        line.value = ProfileTrim(body.substr(equals + 1));
     }
     return line;
 }
@@ -110,7 +102,7 @@ struct Section {
 };
 
 Section FindSection(const std::vector<Line>& lines, std::string_view name) {
-    std::string_view wanted = Trim(name);
+    std::string_view wanted = ProfileTrim(name);
     Section section;
     std::size_t i = 0;
     if (wanted.empty()) {
@@ -135,7 +127,7 @@ Section FindSection(const std::vector<Line>& lines, std::string_view name) {
 
 // Index of the first key of that name in the section, or npos.
 std::size_t FindKey(const std::vector<Line>& lines, const Section& section, std::string_view key) {
-    std::string_view wanted = Trim(key);
+    std::string_view wanted = ProfileTrim(key);
     for (std::size_t i = section.first; i < section.last; ++i) {
         if (lines[i].kind == LineKind::Key && SameName(lines[i].name, wanted))
             return i;
@@ -159,6 +151,18 @@ std::string_view LineEndOf(std::string_view text) {
 }
 
 } // namespace
+
+std::string_view ProfileTrim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool ProfileSameName(std::string_view a, std::string_view b) {
+    return SameName(ProfileTrim(a), ProfileTrim(b));
+}
 
 std::uint32_t ProfileGetString(const std::optional<std::string>& fileText,
                                const std::string& section, const std::string& key,
@@ -190,8 +194,8 @@ std::uint32_t ProfileGetString(const std::optional<std::string>& fileText,
 
 std::string ProfileSetString(const std::optional<std::string>& fileText, const std::string& section,
                              const std::string& key, const std::string& value) {
-    std::string_view sectionName = Trim(section);
-    std::string_view keyName = Trim(key);
+    std::string_view sectionName = ProfileTrim(section);
+    std::string_view keyName = ProfileTrim(key);
     if (!fileText || fileText->empty()) {
         std::string text;
         // The unnamed section is the one before the first header: its keys

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestovan::posix {
 
@@ -48,5 +49,13 @@ std::uint32_t ProfileGetString(const std::optional<std::string>& fileText,
 // When the key already holds exactly that value the text comes back unchanged.
 std::string ProfileSetString(const std::optional<std::string>& fileText, const std::string& section,
                              const std::string& key, const std::string& value);
+
+// The text without the blanks the profile functions take off around names and
+// values (space, tab, CR, VT, FF and the old end-of-file mark 0x1A).
+std::string_view ProfileTrim(std::string_view text);
+
+// True when a and b name the same section or key: equal once trimmed, without
+// regard to the letter case of ASCII letters.
+bool ProfileSameName(std::string_view a, std::string_view b);
 
 } // namespace kestovan::posix

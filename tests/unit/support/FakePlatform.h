@@ -6,15 +6,17 @@
 
 #include "platform/PlatformServices.h"
 #include "platform/RuntimeError.h"
+#include "support/TextMatch.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace kestovan::testing {
+
+using testsupport::Upper;
 
 class FakePlatform : public PlatformServices {
 public:
@@ -44,38 +46,6 @@ public:
     int listFilesCalls = 0;
     int listDirectoriesCalls = 0;
 
-    static std::string Upper(std::string text) {
-        for (char& c : text) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
-        return text;
-    }
-
-    // '*' and '?' wildcard match, letter case ignored.
-    static bool Matches(const std::string& name, const std::string& pattern) {
-        const std::string n = Upper(name);
-        const std::string p = Upper(pattern);
-        std::size_t ni = 0, pi = 0, star = std::string::npos, mark = 0;
-        while (ni < n.size()) {
-            if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
-                ++ni;
-                ++pi;
-            } else if (pi < p.size() && p[pi] == '*') {
-                star = pi++;
-                mark = ni;
-            } else if (star != std::string::npos) {
-                pi = star + 1;
-                ni = ++mark;
-            } else {
-                return false;
-            }
-        }
-        while (pi < p.size() && p[pi] == '*') {
-            ++pi;
-        }
-        return pi == p.size();
-    }
-
     // --- File system ---------------------------------------------------------
     std::string Dir(const std::string& pathSpec, int attributes) override {
         calls.push_back("Dir " + pathSpec + " " + std::to_string(attributes));
@@ -84,7 +54,7 @@ public:
         const std::string pattern = pathSpec.substr(slash == std::string::npos ? 0 : slash + 1);
         if (const auto* entries = Find(files, dir)) {
             for (const std::string& entry : *entries) {
-                if (Matches(entry, pattern)) {
+                if (testsupport::WildcardMatch(entry, pattern)) {
                     return entry;
                 }
             }
@@ -111,7 +81,7 @@ public:
             std::size_t start = 0;
             for (;;) {
                 const std::size_t end = patterns.find(';', start);
-                if (Matches(entry, patterns.substr(start, end - start))) {
+                if (testsupport::WildcardMatch(entry, patterns.substr(start, end - start))) {
                     listed.push_back(entry);
                     break;
                 }
