@@ -12,10 +12,14 @@
 #else
 #include "forms/console/ConsoleFrontEnd.h"
 #include "platform/posix/PosixPlatform.h"
+
+#include <poll.h>
+#include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 
@@ -35,6 +39,22 @@ std::unique_ptr<forms::Transcript> OpenTranscript(const std::optional<std::strin
         throw app::UsageError("cannot write the transcript file " + *path);
     return std::make_unique<forms::Transcript>(std::move(out));
 }
+
+#ifndef _WIN32
+// On a terminal, whether a line typed while the program works is there to
+// be read (the terminal hands over whole lines).  Input from a file or a
+// pipe is kept for the questions it answers.
+std::function<bool()> TypedLineWaiting() {
+    if (::isatty(STDIN_FILENO) != 1)
+        return {};
+    return [] {
+        if (std::cin.rdbuf()->in_avail() > 0)
+            return true;
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        return ::poll(&in, 1, 0) == 1 && (in.revents & POLLIN) != 0;
+    };
+}
+#endif
 
 int Run(const app::Options& options, const char* argv0) {
 #ifdef _WIN32
@@ -67,7 +87,8 @@ int Run(const app::Options& options, const char* argv0) {
 #ifdef _WIN32
         frontEnd = std::make_unique<forms::Win32FrontEnd>();
 #else
-        frontEnd = std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout);
+        frontEnd =
+            std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting());
 #endif
     }
 

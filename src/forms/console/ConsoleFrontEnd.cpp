@@ -162,7 +162,9 @@ std::string BoxLine(const std::string& text) {
 
 } // namespace
 
-ConsoleFrontEnd::ConsoleFrontEnd(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+ConsoleFrontEnd::ConsoleFrontEnd(std::istream& in, std::ostream& out,
+                                 std::function<bool()> inputWaiting)
+    : in_(in), out_(out), inputWaiting_(std::move(inputWaiting)) {}
 
 std::optional<std::string> ConsoleFrontEnd::ReadLine() {
     if (endOfInput_) {
@@ -189,20 +191,11 @@ int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::s
     };
     std::string icon;
     switch (buttons & 0x70) {
-    case 16:
-        icon = "(X) ";
-        break;
-    case 32:
-        icon = "(?) ";
-        break;
-    case 48:
-        icon = "(!) ";
-        break;
-    case 64:
-        icon = "(i) ";
-        break;
-    default:
-        break;
+    case 16: icon = "(X) "; break;
+    case 32: icon = "(?) "; break;
+    case 48: icon = "(!) "; break;
+    case 64: icon = "(i) "; break;
+    default: break;
     }
 
     out_ << '\n' << Border('+', '-') << '\n';
@@ -243,8 +236,28 @@ int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::s
 }
 
 void ConsoleFrontEnd::DoEvents(FormRuntime& runtime) {
-    (void)runtime;
     out_.flush();
+    // Not while a typed command is being carried out: its handlers call
+    // DoEvents too.
+    if (!inputWaiting_ || endOfInput_ || takingTypedCommand_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextLook_)
+        return;
+    nextLook_ = now + LookInterval;
+    Form* top = Topmost(runtime);
+    if (top == nullptr || !inputWaiting_())
+        return;
+    // The end of the input is no command: the window stays.
+    const auto line = ReadLine();
+    if (!line)
+        return;
+    takingTypedCommand_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{takingTypedCommand_};
+    CarryOut(runtime, *top, false, *line);
 }
 
 void ConsoleFrontEnd::FormShown(FormRuntime& runtime, Form& form, bool modal) {
@@ -373,11 +386,8 @@ void ConsoleFrontEnd::Draw(const Form& form) {
                 out_ << "  | " << line << '\n';
             }
             break;
-        case ControlKind::CommandButton:
-            buttons.push_back(control);
-            break;
-        case ControlKind::Image:
-            break;
+        case ControlKind::CommandButton: buttons.push_back(control); break;
+        case ControlKind::Image: break;
         }
     }
     if (!buttons.empty()) {
@@ -426,7 +436,12 @@ void ConsoleFrontEnd::Command(FormRuntime& runtime, Form& form, bool modal) {
         CloseAtEndOfInput(runtime, form);
         return;
     }
-    const std::string command = TrimBlanks(*line);
+    CarryOut(runtime, form, modal, *line);
+}
+
+void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
+                               const std::string& line) {
+    const std::string command = TrimBlanks(line);
     const std::string lower = ToLowerAscii(command);
     if (command.empty()) {
         Draw(form);

@@ -2,6 +2,8 @@
 
 #include "forms/FrontEnd.h"
 
+#include <chrono>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -24,7 +26,12 @@ class Control;
 // dialog that refuses to close then raises AnswersError.
 class ConsoleFrontEnd : public FrontEnd {
 public:
-    ConsoleFrontEnd(std::istream& in, std::ostream& out);
+    // inputWaiting, when given, tells whether a line can be read at once:
+    // DoEvents then carries out a command typed while the program works
+    // (the Cancel of the wait window), looking for one every LookInterval.
+    ConsoleFrontEnd(std::istream& in, std::ostream& out, std::function<bool()> inputWaiting = {});
+
+    static constexpr std::chrono::milliseconds LookInterval{100};
 
     int MsgBox(const std::string& prompt, int buttons, const std::string& title) override;
     void DoEvents(FormRuntime& runtime) override;
@@ -47,11 +54,16 @@ private:
     // Reads and carries out one command addressed to form; the modal flag
     // restricts full actions to that form.
     void Command(FormRuntime& runtime, Form& form, bool modal);
+    // Carries out the command line typed for form.
+    void CarryOut(FormRuntime& runtime, Form& form, bool modal, const std::string& line);
     void CloseAtEndOfInput(FormRuntime& runtime, Form& form);
     Form* Topmost(const FormRuntime& runtime) const;
 
     std::istream& in_;
     std::ostream& out_;
+    std::function<bool()> inputWaiting_;
+    std::chrono::steady_clock::time_point nextLook_{};
+    bool takingTypedCommand_ = false;
     bool endOfInput_ = false;
     const Form* panelShown_ = nullptr; // the panel is the last thing on the screen
     std::vector<const Form*> shown_;   // visible forms in the order they were shown

@@ -15,10 +15,10 @@ using Journal = std::vector<std::string>;
 
 class ConsoleTest : public ::testing::Test {
 protected:
-    void Input(const std::string& text) {
+    void Input(const std::string& text, std::function<bool()> inputWaiting = {}) {
         in_.str(text);
         out_.str("");
-        front = std::make_unique<ConsoleFrontEnd>(in_, out_);
+        front = std::make_unique<ConsoleFrontEnd>(in_, out_, std::move(inputWaiting));
         runtime = std::make_unique<FormRuntime>(platform, *front, nullptr);
     }
     std::string Output() const { return out_.str(); }
@@ -194,6 +194,46 @@ TEST_F(ConsoleTest, ADialogRefusingToCloseAtEndOfInputDoesNotLoopForever) {
     form->onQueryUnload = [](int& cancel, int) { cancel = 1; };
     EXPECT_THROW(runtime->Show(*form, 1), AnswersError);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "StubbornFrm.Form_QueryUnload 0"), 1);
+}
+
+// While the program works it calls DoEvents; a line typed meanwhile on a
+// terminal is a command for the window on top (the wait window's Cancel).
+TEST_F(ConsoleTest, ALineTypedWhileTheProgramWorksIsCarriedOutByDoEvents) {
+    int looks = 0;
+    Input("r\n", [&looks] {
+        ++looks;
+        return true;
+    });
+    auto form = MakeChooser();
+    runtime->Show(*form);
+    runtime->DoEvents();
+    EXPECT_EQ(looks, 1);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 1);
+}
+
+TEST_F(ConsoleTest, DoEventsLeavesInputAloneUnlessALineIsWaiting) {
+    // No way to tell (a file or a pipe): the lines are kept for the questions.
+    Input("r\n");
+    auto form = MakeChooser();
+    runtime->Show(*form);
+    runtime->DoEvents();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
+    EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t"), IdNo) << "r is no answer; input ends";
+
+    // Nothing typed yet.
+    Input("r\n", [] { return false; });
+    auto second = MakeChooser();
+    runtime->Show(*second);
+    runtime->DoEvents();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
+
+    // The end of the input while the program works closes nothing.
+    Input("", [] { return true; });
+    auto third = MakeChooser();
+    runtime->Show(*third);
+    runtime->DoEvents();
+    EXPECT_TRUE(third->IsLoaded());
+    EXPECT_TRUE(third->IsVisible());
 }
 
 } // namespace
