@@ -210,8 +210,21 @@ std::size_t DirectoryListing::StemGroup::PositionOfLive(std::uint32_t number) co
 
 DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     : entries_(std::move(entries)) {
-    std::sort(entries_.begin(), entries_.end(),
-              [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+    {
+        // Sorted as indices, then moved into place once: cheaper than
+        // moving the entries about while sorting.
+        std::vector<std::uint32_t> order(entries_.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<std::uint32_t>(i);
+        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
+            return entries_[a].name < entries_[b].name;
+        });
+        std::vector<DirectoryEntry> sorted;
+        sorted.reserve(entries_.size());
+        for (const std::uint32_t i : order)
+            sorted.push_back(std::move(entries_[i]));
+        entries_ = std::move(sorted);
+    }
     const std::size_t n = entries_.size();
     live_ = n;
     {
