@@ -211,29 +211,30 @@ TEST_F(ConsoleTest, ALineTypedWhileTheProgramWorksIsCarriedOutByDoEvents) {
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 1);
 }
 
-TEST_F(ConsoleTest, DoEventsLeavesInputAloneUnlessALineIsWaiting) {
-    // No way to tell (a file or a pipe): the lines are kept for the questions.
+TEST_F(ConsoleTest, DoEventsLeavesInputFromAFileOrAPipeForTheQuestions) {
     Input("r\n");
     auto form = MakeChooser();
     runtime->Show(*form);
     runtime->DoEvents();
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
     EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t"), IdNo) << "r is no answer; input ends";
+}
 
-    // Nothing typed yet.
+TEST_F(ConsoleTest, DoEventsReadsNothingUntilALineIsTyped) {
     Input("r\n", [] { return false; });
-    auto second = MakeChooser();
-    runtime->Show(*second);
+    auto form = MakeChooser();
+    runtime->Show(*form);
     runtime->DoEvents();
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
+}
 
-    // The end of the input while the program works closes nothing.
+TEST_F(ConsoleTest, EndOfInputWhileTheProgramWorksClosesNothing) {
     Input("", [] { return true; });
-    auto third = MakeChooser();
-    runtime->Show(*third);
+    auto form = MakeChooser();
+    runtime->Show(*form);
     runtime->DoEvents();
-    EXPECT_TRUE(third->IsLoaded());
-    EXPECT_TRUE(third->IsVisible());
+    EXPECT_TRUE(form->IsLoaded());
+    EXPECT_TRUE(form->IsVisible());
 }
 
 } // namespace
