@@ -11,6 +11,8 @@
 //
 // Usage: kestovan_syscall_floor DIR...   (prints the number of files deleted)
 
+#include "platform/posix/MachineListing.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -24,15 +26,6 @@
 #include <vector>
 
 namespace {
-
-bool LessWithoutCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) {
-            return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        };
-        return lower(x) < lower(y);
-    });
-}
 
 // Deletes the ordinary files of dir, then those of its sub-directories;
 // returns how many were deleted, or -1 on a failure.
@@ -54,7 +47,7 @@ long RemoveFiles(const std::string& dir) {
             directories.emplace_back(name);
     }
     ::closedir(stream);
-    std::sort(files.begin(), files.end(), LessWithoutCase);
+    std::sort(files.begin(), files.end(), kestovan::posix::LessWithoutCase);
 
     long deleted = 0;
     char value[64];

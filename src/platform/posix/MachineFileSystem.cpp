@@ -204,6 +204,16 @@ MachineFileSystem::FoundDirectory MachineFileSystem::ExistingParent(const std::s
     return ExistingDirectory(root, components.first(components.size() - 1));
 }
 
+MachineFileSystem::LastComponent MachineFileSystem::LookUpLast(const std::string& pathText) {
+    const DrivePath path = Parse(pathText, false);
+    std::string root = DriveRoot(path.drive);
+    if (path.components.empty())
+        throw RuntimeError(err::PathFileAccessError);
+    auto [dir, listing] = ExistingParent(root, path);
+    const DirectoryEntry* entry = listing->Find(path.components.back());
+    return {std::move(root), std::move(dir), std::move(listing), entry};
+}
+
 MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
                                                          DirectoryListing& listing,
                                                          const DirectoryEntry& entry) const {
@@ -396,12 +406,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
 }
 
 void MachineFileSystem::RmDir(const std::string& pathText) {
-    const DrivePath path = Parse(pathText, false);
-    const std::string root = DriveRoot(path.drive);
-    if (path.components.empty())
-        throw RuntimeError(err::PathFileAccessError);
-    const auto [dir, listing] = ExistingParent(root, path);
-    const DirectoryEntry* entry = listing->Find(path.components.back());
+    const auto [root, dir, listing, entry] = LookUpLast(pathText);
     if (!entry)
         throw RuntimeError(err::PathNotFound);
     if (entry->kind == EntryKind::Link)
@@ -444,12 +449,7 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
     constexpr int Settable = attr::ReadOnly | attr::Hidden | attr::System | attr::Archive;
     if (attributes < 0 || (attributes & ~Settable) != 0)
         throw RuntimeError(err::InvalidProcedureCall);
-    const DrivePath path = Parse(pathText, false);
-    const std::string root = DriveRoot(path.drive);
-    if (path.components.empty())
-        throw RuntimeError(err::PathFileAccessError);
-    const auto [dir, listing] = ExistingParent(root, path);
-    const DirectoryEntry* entry = listing->Find(path.components.back());
+    const auto [root, dir, listing, entry] = LookUpLast(pathText);
     if (!entry)
         throw RuntimeError(err::FileNotFound);
     const fs::path target = Join(dir, entry->name);

@@ -148,6 +148,16 @@ private:
     // The existing directory that holds the last component of path (which
     // has one).
     FoundDirectory ExistingParent(const std::string& root, const DrivePath& path);
+    // The drive root, existing parent directory and entry (nullptr when
+    // missing) of the last component of a path that is no drive's root;
+    // raises 75 for a drive's root, 76 when the parent is missing.
+    struct LastComponent {
+        std::string root;
+        std::string dir;
+        std::shared_ptr<DirectoryListing> listing;
+        const DirectoryEntry* entry = nullptr;
+    };
+    LastComponent LookUpLast(const std::string& pathText);
     EntryState Inspect(const std::string& dir, DirectoryListing& listing,
                        const DirectoryEntry& entry) const;
     void Unlink(const std::string& dir, DirectoryListing& listing, const std::string& name);
