@@ -5,7 +5,7 @@
 // given, and writing must give a text in which the key reads back as written
 // while every other key keeps its value.
 
-#include "platform/posix/ProfileFile.h"
+#include "platform/ProfileText.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,10 +18,10 @@
 
 namespace {
 
-using kestovan::posix::ProfileGetString;
-using kestovan::posix::ProfileSameName;
-using kestovan::posix::ProfileSetString;
-using kestovan::posix::ProfileTrim;
+using kestovan::ProfileGetString;
+using kestovan::ProfileSameName;
+using kestovan::ProfileSetString;
+using kestovan::ProfileTrim;
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "profile_file: %s\n", what);

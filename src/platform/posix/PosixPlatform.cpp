@@ -1,8 +1,8 @@
 #include "platform/posix/PosixPlatform.h"
 
+#include "platform/ProfileText.h"
 #include "platform/RuntimeError.h"
 #include "platform/posix/AtomicFile.h"
-#include "platform/posix/ProfileFile.h"
 #include "platform/posix/ProgramManager.h"
 
 #include <algorithm>

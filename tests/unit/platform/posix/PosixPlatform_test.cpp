@@ -97,6 +97,19 @@ TEST_F(PosixPlatformTest, ProfileWriteKeepsTheFileAndRefusesReadOnlyFiles) {
               "[Remove]\r\nRemoveProgram1=\r\nStartMenu1=Tavori\r\n");
 }
 
+TEST_F(PosixPlatformTest, ProfileWriteKeepsAHiddenFileHiddenAndItsLineFeeds) {
+    if (!machine.HasXattrs())
+        GTEST_SKIP() << "the temporary directory's file system keeps no user xattrs";
+    machine.File("Program Files/Tavori Viewer/tavori.ini", "[Remove]\nStartMenu1=Tavori\n");
+    machine.DosAttrib("Program Files/Tavori Viewer/tavori.ini", "0x2");
+    PosixPlatform platform = Platform();
+    const std::string path = "C:\\Program Files\\Tavori Viewer\\tavori.ini";
+    EXPECT_NE(platform.WritePrivateProfileStringA("Remove", "StartMenu1", "", path), 0);
+    EXPECT_EQ(Read("Program Files/Tavori Viewer/tavori.ini"), "[Remove]\nStartMenu1=\n");
+    EXPECT_EQ(platform.Dir(path, attr::Normal), "");
+    EXPECT_EQ(platform.Dir(path, attr::Hidden), "tavori.ini");
+}
+
 TEST_F(PosixPlatformTest, SystemLocationsFollowWin32BufferRules) {
     PosixPlatform platform = Platform();
     std::string buffer(128, ' ');

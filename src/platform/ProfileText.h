@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestovan::posix {
+namespace kestovan {
 
 // Profile (INI) files as GetPrivateProfileStringA and WritePrivateProfileStringA
 // see them.  Both functions work on the text of the file only; the caller reads
@@ -58,4 +58,4 @@ std::string_view ProfileTrim(std::string_view text);
 // regard to the letter case of ASCII letters.
 bool ProfileSameName(std::string_view a, std::string_view b);
 
-} // namespace kestovan::posix
+} // namespace kestovan

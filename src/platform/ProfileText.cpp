@@ -1,11 +1,11 @@
-#include "platform/posix/ProfileFile.h"
+#include "platform/ProfileText.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
 #include <vector>
 
-namespace kestovan::posix {
+namespace kestovan {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -253,4 +253,4 @@ std::string ProfileSetString(const std::optional<std::string>& fileText, const s
     return text;
 }
 
-} // namespace kestovan::posix
+} // namespace kestovan

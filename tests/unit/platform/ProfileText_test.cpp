@@ -1,11 +1,11 @@
-#include "platform/posix/ProfileFile.h"
+#include "platform/ProfileText.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-namespace kestovan::posix {
+namespace kestovan {
 namespace {
 
 // Reads a value the way the preferences file is read: a buffer of 128 blanks,
@@ -281,4 +281,4 @@ TEST(ProfileFileSet, UnnamedSectionInANewFileReadsBack) {
 }
 
 } // namespace
-} // namespace kestovan::posix
+} // namespace kestovan
