@@ -66,6 +66,19 @@ public:
     // The directory list control: the sub-directories directly inside dir.
     virtual std::vector<std::string> ListDirectories(const std::string& dir) = 0;
 
+    // --- Links and junctions (never raise) -----------------------------------
+    // Where the existing directory dir really is once every symbolic link,
+    // junction or other reparse point on its way has been followed: a full
+    // path with a trailing backslash ("C:\windows\").  "" when dir does not
+    // exist, is no directory, or leads where no drive of the machine is.
+    virtual std::string ResolveDirectory(const std::string& dir) = 0;
+    // True when the last component of path (a trailing backslash ignored) is
+    // itself a symbolic link, a junction or another reparse point.
+    virtual bool IsLink(const std::string& path) = 0;
+    // True when the folder of Program Manager group `group` is a link or a
+    // junction (deleting the group could then delete what it leads to).
+    virtual bool IsProgramGroupLink(const std::string& group) = 0;
+
     // --- Per-user settings store ------------------------------------------
     virtual std::string GetSetting(const std::string& appName, const std::string& section,
                                    const std::string& key, const std::string& defaultValue) = 0;

@@ -12,12 +12,10 @@ enum class PatternSet { SlideShows, Images, Sounds };
 
 const char* PatternText(PatternSet set) {
     switch (set) {
-    case PatternSet::SlideShows:
-        return "*.TVS";
+    case PatternSet::SlideShows: return "*.TVS";
     case PatternSet::Images:
         return "*.dib;*.bmp;*.gif;*.jpg;*.jif;*.jpe;*.jpeg;*.ico;*.wmf;*.emf;*.rle";
-    case PatternSet::Sounds:
-        return "*.wav;*.mid";
+    case PatternSet::Sounds: return "*.wav;*.mid";
     }
     return "";
 }
@@ -164,8 +162,12 @@ void MainModule::RemoveSlidesDirectory() {
     // every case: also when the step ends by an error or a cancel.
     CurrentDirectoryRestorer restorer(platform_, s.StartPath);
 
-    // ChDir is the test that the sub-directory exists.
+    // ChDir is the test that the sub-directory exists.  A SLIDES that is a
+    // link or junction leads to something that is not the program's: it is
+    // passed over as though it did not exist, and nothing in it is touched.
     platform_.ChDrive(s.RemovePath.substr(0, 2));
+    if (platform_.IsLink(slides))
+        return;
     platform_.ChDir(slides);
     Checkpoint();
 

@@ -1,4 +1,5 @@
 #include "state/MainModule.h"
+#include "state/Text.h"
 
 #include <array>
 #include <utility>
@@ -70,8 +71,11 @@ void MainModule::RemoveRegistrySettings() {
 void MainModule::AssociateExtension(const std::string& extension, const std::string& className) {
     if (className.empty())
         return;
-    // The viewer's own class restores an empty association.
-    const std::string value = className == ViewerImageClass ? std::string() : className;
+    // The viewer's own class, in any letter case (class names ignore it),
+    // restores an empty association: an extension is never pointed back at
+    // the class this run deletes.
+    const std::string value =
+        SameIgnoringCase(className, ViewerImageClass) ? std::string() : className;
 
     std::uint32_t key = 0;
     int location = 1;

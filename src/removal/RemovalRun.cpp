@@ -57,6 +57,9 @@ void MainModule::RemoveViewer() {
         try {
             removeShortcuts = RemoveStartMenuGroup();
         } catch (const RuntimeError&) {
+            // The user is told that items were left behind: the report must
+            // not call the removal a success.
+            s.ProblemsFound = True;
             MsgBox("An error occured while trying to remove the Tavori Viewer shortcuts from the "
                    "start menu...",
                    forms::MbOkInformation);
@@ -68,6 +71,7 @@ void MainModule::RemoveViewer() {
             try {
                 RemoveDesktopShortcuts();
             } catch (const RuntimeError&) {
+                s.ProblemsFound = True;
                 MsgBox("An error occured while trying to remove the Tavori Viewer shortcuts from "
                        "the top of your start menu and/or desktop...",
                        forms::MbOkInformation);
@@ -80,6 +84,7 @@ void MainModule::RemoveViewer() {
         try {
             RemoveRegistrySettings();
         } catch (const RuntimeError& error) {
+            s.ProblemsFound = True;
             const std::string opening = "occurred while attempting to remove Tavori Viewer "
                                         "settings from the system registry.  The stored values "
                                         "will be left behind, there are only a couple of small "

@@ -139,6 +139,12 @@ bool MainModule::RemoveStartMenuGroup() {
         return false;
     }
 
+    // A group whose folder is a link or junction is not the program's own
+    // folder: deleting it could delete what the link leads to.  It cannot be
+    // removed, which the start-menu error reports.
+    if (platform_.IsProgramGroupLink(group))
+        throw RuntimeError(err::DdeMethodRefused);
+
     s.Answer = static_cast<std::int16_t>(
         MsgBox("Caution, the following Start Menu Programs folder may contain shortcuts to other " +
                    std::string(Quote) + "Tavori" + Quote + " applications:" + s.CrLf2 + group +

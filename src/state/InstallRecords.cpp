@@ -1,6 +1,7 @@
 #include "dialogs/RemoveFrm.h"
 #include "state/GroupList.h"
 #include "state/MainModule.h"
+#include "state/SystemDirectories.h"
 #include "state/Text.h"
 
 #include <algorithm>
@@ -23,10 +24,13 @@ void MainModule::ReadRegistryPaths() {
         {"TSound", &s.SoundPath},
         {"TNotes", &s.NotesPath},
     }};
-    // A damaged record must never point the removal at the Windows or the
-    // system directory, so those count as not found.
+    // A damaged or hostile record must never point the removal at the
+    // Windows or the system directory: a directory that is one of them, or
+    // leads to one of them, to a drive's root or to a directory holding them
+    // through links, counts as not found.
     const std::string windowsDir = GetWindowsDir();
     const std::string systemDir = GetSystemDir();
+    const SystemDirectories system(platform_, windowsDir, systemDir);
 
     for (const auto& record : records) {
         const char* application = record.first;
@@ -41,7 +45,8 @@ void MainModule::ReadRegistryPaths() {
         }
         s.TempText = WithTrailingBackslash(s.TempText);
         if (SameIgnoringCase(s.TempText, windowsDir) ||
-            (!systemDir.empty() && SameIgnoringCase(s.TempText, systemDir))) {
+            (!systemDir.empty() && SameIgnoringCase(s.TempText, systemDir)) ||
+            system.HoldsSystemFiles(s.TempText)) {
             field->clear();
         } else if (SameIgnoringCase(s.TempText, s.StartPath)) {
             *field = ".";
@@ -136,16 +141,21 @@ void MainModule::ForgetApplication(std::string name) {
         platform_.WritePrivateProfileStringA(PreferencesSection, programKey, "", file));
 
     // Ask Program Manager whether the application's group still exists.
+    // When it cannot be asked, the group may well still exist, so its record
+    // is kept.
     std::string reply;
+    bool asked = false;
     TryIgnore([&] {
         auto& link = RemoveFrm()["Text1"];
         TryIgnore([&] { link.LinkTopic = "ProgMan|Progman"; });
         TryIgnore([&] { link.LinkItem = "PROGMAN"; });
-        TryIgnore([&] { link.SetLinkMode(2); });
-        TryIgnore([&] { link.LinkRequest(); });
+        asked = TryIgnore([&] { link.SetLinkMode(2); });
+        asked = TryIgnore([&] { link.LinkRequest(); }) && asked;
         TryIgnore([&] { link.SetLinkMode(0); });
         reply = link.Caption;
     });
+    if (!asked)
+        return;
 
     const std::vector<std::string> groups = SplitGroupList(reply, MaxGroupNames);
     bool groupExists = false;

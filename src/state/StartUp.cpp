@@ -1,6 +1,7 @@
 #include "dialogs/RemoveFrm.h"
 #include "dialogs/SelectDirFrm.h"
 #include "state/MainModule.h"
+#include "state/SystemDirectories.h"
 #include "state/Text.h"
 
 #include <algorithm>
@@ -50,10 +51,18 @@ void MainModule::Main() {
     s.UseRegistryPath = False;
     s.CancelRequested = False;
 
-    // Refuse to work from the Windows or the system directory.
+    // Refuse to work from the Windows or the system directory, also when the
+    // start directory only leads there through a link or junction.  A start
+    // directory that leads to a drive's root, or to a directory holding the
+    // system's, through a link is refused as well; one started from a root
+    // as written is taken as it is.
     std::string systemDir = GetSystemDir();
     std::string windowsDir = GetWindowsDir();
-    if (SameIgnoringCase(s.StartPath, systemDir) || SameIgnoringCase(s.StartPath, windowsDir)) {
+    const SystemDirectories system(platform_, windowsDir, systemDir);
+    const bool startsAtRoot = s.StartPath.size() <= 3;
+    if (SameIgnoringCase(s.StartPath, systemDir) || SameIgnoringCase(s.StartPath, windowsDir) ||
+        system.IsSystemDirectory(s.StartPath) ||
+        (!startsAtRoot && system.HoldsSystemFiles(s.StartPath))) {
         MsgBox("You may not run KESTOVAN.EXE from:" + s.CrLf2 + UCase(windowsDir) + s.CrLf + "or" +
                    s.CrLf + UCase(systemDir) + s.CrLf2 + "Unable to continue...",
                forms::MbOkCritical);

@@ -292,6 +292,41 @@ fs::path MachineFileSystem::Resolve(const std::string& windowsPath) {
     return host;
 }
 
+std::optional<std::string> MachineFileSystem::FinalDirectoryPath(const std::string& windowsPath) {
+    fs::path host;
+    try {
+        host = Resolve(windowsPath);
+    } catch (const RuntimeError&) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const fs::path final = fs::canonical(host, ec);
+    if (ec || !fs::is_directory(final, ec) || ec)
+        return std::nullopt;
+    auto windows = ToWindowsPath(final);
+    if (!windows)
+        return std::nullopt;
+    if (windows->back() != '\\')
+        *windows += '\\';
+    return windows;
+}
+
+bool MachineFileSystem::IsLink(const std::string& windowsPath) {
+    try {
+        const DrivePath path = Parse(windowsPath, false);
+        if (path.components.empty())
+            return false;
+        const auto found = FindDirectory(
+            DriveRoot(path.drive), std::span(path.components).first(path.components.size() - 1));
+        if (!found)
+            return false;
+        const DirectoryEntry* entry = found->listing->Find(path.components.back());
+        return entry != nullptr && entry->kind == EntryKind::Link;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
 std::optional<std::string> MachineFileSystem::ToWindowsPath(const fs::path& hostPath) {
     std::error_code ec;
     fs::path absolute = fs::absolute(hostPath, ec);

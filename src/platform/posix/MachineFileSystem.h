@@ -52,6 +52,17 @@ public:
     // included), 76 for a link leading out of the drive.
     std::filesystem::path Resolve(const std::string& windowsPath);
 
+    // Where the existing directory windowsPath really is, every link on its
+    // way followed: its Windows path with a trailing backslash, in the
+    // letter case stored on disk ("C:\windows\").  nullopt when it does not
+    // exist, is no directory, or a link on the way leads out of its drive.
+    // Never raises.
+    std::optional<std::string> FinalDirectoryPath(const std::string& windowsPath);
+
+    // True when the last component of windowsPath (a trailing backslash
+    // ignored) is a symbolic link.  Never raises.
+    bool IsLink(const std::string& windowsPath);
+
     // Windows path ("C:\dir\file") of a host path inside a drive (the drive
     // with the longest root holding it); nullopt when outside every drive.
     std::optional<std::string> ToWindowsPath(const std::filesystem::path& hostPath);

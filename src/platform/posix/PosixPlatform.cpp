@@ -105,6 +105,24 @@ std::vector<std::string> PosixPlatform::ListDirectories(const std::string& dir) 
     return fs_.ListDirectories(dir);
 }
 
+std::string PosixPlatform::ResolveDirectory(const std::string& dir) {
+    return fs_.FinalDirectoryPath(dir).value_or(std::string());
+}
+
+bool PosixPlatform::IsLink(const std::string& path) {
+    return fs_.IsLink(path);
+}
+
+bool PosixPlatform::IsProgramGroupLink(const std::string& group) {
+    const auto programs = ShellFolder("Programs");
+    if (!programs || programs->empty() || group.empty())
+        return false;
+    std::string folder = *programs;
+    if (folder.back() != '\\')
+        folder += '\\';
+    return fs_.IsLink(folder + group);
+}
+
 std::string PosixPlatform::GetSetting(const std::string& appName, const std::string& section,
                                       const std::string& key, const std::string& defaultValue) {
     try {

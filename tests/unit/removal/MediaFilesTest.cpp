@@ -12,12 +12,7 @@ class RemovalMedia : public RemovalTest {
 protected:
     // Everything else is in its place, so that the run finds no problem
     // outside these steps.
-    RemovalMedia() {
-        InstallProgramFiles();
-        platform.AddFile(std::string(SystemDir) + "Tavori Viewer Screen Saver.SCR");
-        platform.AddFile(std::string(SystemDir) + "TVIEWSCR.DAT");
-        SetPreference("RemoveProgram1", "Tavori Viewer");
-    }
+    RemovalMedia() { InstallViewer(); }
 
     // The lines of the sweeps and of the SLIDES sub-directory.
     Lines MediaLines() const {
@@ -217,6 +212,29 @@ TEST_F(RemovalMedia, NoToEveryPromptLeavesSlidesNotEmpty) {
     EXPECT_EQ(MediaLines(), (Lines{"(-) \\SLIDES directory is not empty, unable to remove from "
                                    "the program path."}));
     EXPECT_EQ(platform.CurrentDirectory(), ProgramDir);
+}
+
+// SLIDES that is a link leads to something that is not the program's: it is
+// passed over, whatever it holds, and stays with everything in its target.
+TEST_F(RemovalMedia, SlidesThatIsALinkIsPassedOver) {
+    const std::string pictures = "C:\\Users\\demo\\Pictures\\";
+    platform.AddFile(pictures + "Beach.jpg");
+    platform.AddFile(pictures + "Trip.TVS");
+    platform.AddFile(pictures + "Song.wav");
+    platform.AddDirectoryLink(SlidesDir, pictures);
+    for (const char* name : {"Beach.jpg", "Trip.TVS", "Song.wav"})
+        platform.AddFile(SlidesDir + name); // the link shows its target's files
+
+    Run();
+
+    EXPECT_TRUE(MediaLines().empty());
+    EXPECT_TRUE(MediaPrompts().empty());
+    EXPECT_TRUE(platform.DirectoryExists(SlidesDir));
+    EXPECT_EQ(platform.Contents(SlidesDir), (Lines{"Beach.jpg", "Song.wav", "Trip.TVS"}));
+    EXPECT_EQ(platform.Contents(pictures), (Lines{"Beach.jpg", "Song.wav", "Trip.TVS"}));
+    EXPECT_FALSE(Called("RmDir " + SlidesDir));
+    EXPECT_EQ(s.ProblemsFound, False);
+    EXPECT_TRUE(Logged(FinishBanner));
 }
 
 TEST_F(RemovalMedia, ErrorInSlidesEndsTheStepSilently) {

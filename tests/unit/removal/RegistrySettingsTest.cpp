@@ -100,6 +100,23 @@ TEST_F(RemovalRegistry, NoStoredSettingsReportsTheErrorText) {
     EXPECT_TRUE(platform.RegKeyExists(".tvs"));
     EXPECT_TRUE(platform.RegKeyExists("TavoriViewer.Image"));
     EXPECT_TRUE(Logged(FinishBanner));
+    EXPECT_EQ(s.ProblemsFound, True);
+}
+
+// Registry class names ignore letter case: a saved class that names the
+// viewer's own image class in other letters is still the viewer's, and the
+// extension is not pointed back at the class that was just deleted.
+TEST_F(RemovalRegistry, SavedViewerClassInOtherLettersRestoresNothing) {
+    s.RegGIF = "tavoriviewer.IMAGE";
+    s.RegJPG = "jpegfile";
+    platform.AddRegKey(".gif", std::string("TavoriViewer.Image"));
+
+    Run();
+
+    EXPECT_EQ(platform.RegDefault(".gif"), "");
+    EXPECT_EQ(platform.RegDefault(".jpg"), "jpegfile");
+    EXPECT_FALSE(platform.RegKeyExists("TavoriViewer.Image"));
+    EXPECT_EQ(s.ProblemsFound, False);
 }
 
 TEST_F(RemovalRegistry, MissingClassKeyIsAnUnknownErrorAndStopsTheRest) {

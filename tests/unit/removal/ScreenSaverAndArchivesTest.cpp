@@ -23,7 +23,7 @@ protected:
 };
 
 TEST_F(RemovalScreenSaver, CleanInstallationRemovesHandlerAndDataFromSystemDirectory) {
-    SetPreference("RemoveProgram1", "Tavori Viewer");
+    InstallViewer();
     platform.AddFile(SystemDir + Handler);
     platform.AddFile(std::string(SystemDir) + "TVIEWSCR.DAT");
 

@@ -223,6 +223,26 @@ TEST_F(RemovalStartMenu, NoProgramManagerIsRegionThree) {
     EXPECT_TRUE(platform.Exists(StartMenuShortcut));
     EXPECT_EQ(module.RemoveFrm()["Text1"].LinkMode(), 0);
     EXPECT_TRUE(Logged("(+) Tavori Viewer settings in the system registry have been removed."));
+    // The user was told that shortcuts were left behind: no success report.
+    EXPECT_EQ(s.ProblemsFound, True);
+}
+
+// A group folder that is a link (to the user's pictures, say) is never
+// deleted through: no command is sent and the step reports the group as one
+// that could not be removed.
+TEST_F(RemovalStartMenu, GroupWhoseFolderIsALinkIsNeverDeleted) {
+    platform.linkedGroups = {"Tavori Software"};
+
+    Run();
+
+    EXPECT_TRUE(platform.ddeCommands.empty());
+    EXPECT_TRUE(front.PromptsWith("Caution").empty());
+    EXPECT_EQ(front.PromptsWith(RegionThreeBox).size(), 1u);
+    EXPECT_EQ(ShortcutLines(), (Lines{RegionThreeLine}));
+    EXPECT_EQ(platform.groups, (Lines{"Accessories", "Main", "StartUp", "Tavori Software"}));
+    EXPECT_TRUE(ShortcutsLeft());
+    EXPECT_EQ(module.RemoveFrm()["Text1"].LinkMode(), 0);
+    EXPECT_EQ(s.ProblemsFound, True);
 }
 
 TEST_F(RemovalStartMenu, RefusedDeleteGroupIsRegionThree) {
@@ -272,6 +292,7 @@ TEST_F(RemovalStartMenu, MissingDesktopShortcutIsRegionFour) {
     EXPECT_EQ(ShortcutLines(), (Lines{RemovedLine, RegionFourLine}));
     EXPECT_TRUE(platform.Exists(StartMenuShortcut));
     EXPECT_TRUE(Logged(FinishBanner));
+    EXPECT_EQ(s.ProblemsFound, True);
 }
 
 TEST_F(RemovalStartMenu, UnknownShellFolderIsNotedAndTheOtherShortcutStillGoes) {

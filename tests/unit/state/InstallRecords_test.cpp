@@ -35,6 +35,47 @@ TEST_F(InstallRecordsTest, RegistryPathOfTheWindowsOrSystemDirectoryCountsAsNotF
     EXPECT_EQ(s.SoundPath, "");
 }
 
+// Registered directories are judged by where they lead, not by their text.
+TEST_F(InstallRecordsTest, RegistryPathLeadingToTheSystemThroughLinksCountsAsNotFound) {
+    platform.AddDirectoryLink("C:\\Tavori", "C:\\WINDOWS");
+    platform.AddDirectoryLink("C:\\Apps\\Sys", "C:\\WINDOWS\\SYSTEM");
+    platform.AddDirectoryLink("C:\\Apps\\Everything", "C:\\");
+    platform.AddDirectoryLink("D:\\Tavori", "C:\\Tavori"); // a link to the link
+    platform.AddDirectory("C:\\WINDOWS\\SYSTEM\\Viewer");
+    for (const char* path :
+         {"C:\\Tavori", "c:\\apps\\sys\\", "C:\\Apps\\Everything", "D:\\Tavori"}) {
+        platform.SetSetting("TViewer", "Settings", "EXEPath", path);
+        module.ReadRegistryPaths();
+        EXPECT_EQ(s.ViewerPath, "") << path;
+    }
+    // A directory inside the system directory is not the system directory,
+    // but a drive's root or any directory holding the Windows directory is.
+    platform.AddDirectory("C:\\Data");
+    platform.AddDirectory("E:\\Photos");
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"C:\\", ""},
+        {"E:\\", ""},
+        {"C:\\Tavori\\SYSTEM", ""},
+        {"C:\\WINDOWS\\SYSTEM\\Viewer", "C:\\WINDOWS\\SYSTEM\\Viewer\\"},
+        {"C:\\Data", "C:\\Data\\"},
+        {"E:\\Photos\\", "E:\\Photos\\"}};
+    for (const auto& [path, expected] : cases) {
+        platform.SetSetting("TViewer", "Settings", "EXEPath", path);
+        module.ReadRegistryPaths();
+        EXPECT_EQ(s.ViewerPath, expected) << path;
+    }
+}
+
+// A program directory moved elsewhere and reached through a link is an
+// installation like any other.
+TEST_F(InstallRecordsTest, RegistryPathThroughALinkToAProgramDirectoryIsFound) {
+    platform.AddDirectory("D:\\Programs\\Tavori Viewer");
+    platform.AddDirectoryLink("C:\\Viewer", "D:\\Programs\\Tavori Viewer");
+    platform.SetSetting("TViewer", "Settings", "EXEPath", "C:\\Viewer");
+    module.ReadRegistryPaths();
+    EXPECT_EQ(s.ViewerPath, "C:\\Viewer\\");
+}
+
 TEST_F(InstallRecordsTest, RegistryPathWhoseTestFailsCountsAsFound) {
     platform.SetSetting("TViewer", "Settings", "EXEPath", "Q:\\Viewer");
     platform.Fail("Dir", "Q:\\Viewer\\", err::BadFileNameOrNumber);
@@ -91,13 +132,28 @@ TEST_F(InstallRecordsTest, ForgetApplicationOfAnUnknownNameWritesNothing) {
     EXPECT_EQ(platform.ProfileString(ini, "Remove", "StartMenu3"), "Gone");
 }
 
-TEST_F(InstallRecordsTest, ForgetApplicationWithoutProgramManagerTreatsTheGroupAsMissing) {
+// A group that Program Manager could not be asked about may still exist, so
+// its record stays; the application's own entry is emptied all the same.
+TEST_F(InstallRecordsTest, ForgetApplicationWithoutProgramManagerKeepsTheGroupRecord) {
     SetPreference("RemoveProgram1", "Tavori Viewer");
     SetPreference("StartMenu1", "Tavori Software");
     module.ReadPreferencesFile();
     platform.programManager = false;
     module.ForgetApplication("Tavori Viewer");
-    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "StartMenu1"), "");
+    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "RemoveProgram1"), "");
+    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "StartMenu1"),
+              "Tavori Software");
+}
+
+TEST_F(InstallRecordsTest, ForgetApplicationWhoseGroupRequestFailsKeepsTheGroupRecord) {
+    SetPreference("RemoveProgram2", "Tavori Viewer");
+    SetPreference("StartMenu2", "Tavori Software");
+    module.ReadPreferencesFile();
+    platform.Fail("DdeRequest");
+    module.ForgetApplication("Tavori Viewer");
+    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "RemoveProgram2"), "");
+    EXPECT_EQ(platform.ProfileString(InProgram("tavori.ini"), "Remove", "StartMenu2"),
+              "Tavori Software");
 }
 
 } // namespace

@@ -103,6 +103,31 @@ public:
         return *entries;
     }
 
+    // Links: a directory (compared without regard to case, no trailing
+    // backslash) -> where it really is; link names; linked group folders.
+    std::map<std::string, std::string> resolvedDirectories;
+    std::set<std::string> links;
+    std::set<std::string> linkedGroups;
+    std::string ResolveDirectory(const std::string& dir) override {
+        std::string key = Upper(dir);
+        if (key.size() > 3 && key.back() == '\\')
+            key.pop_back();
+        for (const auto& [from, to] : resolvedDirectories)
+            if (Upper(from) == key)
+                return to.back() == '\\' ? to : to + "\\";
+        return dir.empty() || dir.back() == '\\' ? dir : dir + "\\";
+    }
+    bool IsLink(const std::string& path) override {
+        std::string key = Upper(path);
+        if (key.size() > 3 && key.back() == '\\')
+            key.pop_back();
+        return std::any_of(links.begin(), links.end(),
+                           [&](const std::string& link) { return Upper(link) == key; });
+    }
+    bool IsProgramGroupLink(const std::string& group) override {
+        return linkedGroups.count(group) != 0;
+    }
+
     // --- Settings store ------------------------------------------------------
     std::string GetSetting(const std::string& appName, const std::string& section,
                            const std::string& key, const std::string& defaultValue) override {

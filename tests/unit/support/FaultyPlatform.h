@@ -93,6 +93,18 @@ public:
         Step("ListDirectories", dir);
         return inner_.ListDirectories(dir);
     }
+    std::string ResolveDirectory(const std::string& dir) override {
+        Step("ResolveDirectory", dir);
+        return inner_.ResolveDirectory(dir);
+    }
+    bool IsLink(const std::string& path) override {
+        Step("IsLink", path);
+        return inner_.IsLink(path);
+    }
+    bool IsProgramGroupLink(const std::string& group) override {
+        Step("IsProgramGroupLink", group);
+        return inner_.IsProgramGroupLink(group);
+    }
 
     // --- Settings store -----------------------------------------------------------
     std::string GetSetting(const std::string& appName, const std::string& section,

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -292,6 +293,54 @@ public:
         return names;
     }
 
+    // Links: a link's path -> the directory it leads to (both Windows paths,
+    // the link's compared without regard to case); program groups whose
+    // folder is a link.  A link to a directory is also a directory entry of
+    // its own so that the other operations see it as the platform does.
+    std::map<std::string, std::string> links;
+    std::set<std::string> linkedGroups;
+    void AddDirectoryLink(const std::string& path, const std::string& target) {
+        AddDirectory(path);
+        links[Upper(Trimmed(path))] = Trimmed(target);
+    }
+    std::string ResolveDirectory(const std::string& dir) override {
+        calls.push_back("ResolveDirectory " + dir);
+        std::vector<std::string> parts = Components(dir);
+        for (int hops = 0; hops < 40; ++hops) {
+            bool followed = false;
+            std::string sofar;
+            for (std::size_t i = 0; i < parts.size() && !followed; ++i) {
+                sofar = sofar.empty() ? parts[i] : sofar + "\\" + parts[i];
+                const auto link = links.find(Upper(sofar));
+                if (link == links.end())
+                    continue;
+                std::vector<std::string> rest(parts.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                              parts.end());
+                parts = Components(link->second);
+                parts.insert(parts.end(), rest.begin(), rest.end());
+                followed = true;
+            }
+            if (!followed) {
+                std::string joined;
+                for (const std::string& part : parts)
+                    joined += joined.empty() ? part : "\\" + part;
+                const auto key = Resolve(joined);
+                if (!key || !entries_.at(*key).directory)
+                    return {};
+                const std::string& stored = entries_.at(*key).path;
+                return stored.back() == '\\' ? stored : stored + "\\";
+            }
+        }
+        return {};
+    }
+    bool IsLink(const std::string& path) override {
+        calls.push_back("IsLink " + path);
+        return links.count(Upper(Trimmed(path))) != 0;
+    }
+    bool IsProgramGroupLink(const std::string& group) override {
+        return linkedGroups.count(group) != 0;
+    }
+
     std::string GetSetting(const std::string& appName, const std::string& section,
                            const std::string& key, const std::string& defaultValue) override {
         const auto a = settings_.find(Upper(appName));
@@ -540,6 +589,11 @@ private:
     static std::string WithSlash(std::string path) {
         if (path.empty() || path.back() != '\\')
             path += '\\';
+        return path;
+    }
+    static std::string Trimmed(std::string path) {
+        if (path.size() > 3 && path.back() == '\\')
+            path.pop_back();
         return path;
     }
     static std::string NameOf(const std::string& path) {
