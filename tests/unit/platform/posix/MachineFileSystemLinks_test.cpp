@@ -85,3 +85,51 @@ TEST_F(MachineLinks, LinksInsideTheDriveAreFollowed) {
 
 } // namespace
 } // namespace kestovan::posix::testing
+
+namespace kestovan::posix::testing {
+namespace {
+
+// Where directories really are: every link on the way followed, the answer
+// given in the names as stored, nothing when a link leaves the drive.
+TEST_F(MachineLinks, FinalDirectoryPathFollowsEveryLinkOnTheWay) {
+    machine_.Directory("windows/system32");
+    fs::create_directory_symlink("windows", machine_.C() / "Tavori");
+    fs::create_directory_symlink("../Tavori/system32", machine_.C() / "inside/sys");
+    fs::create_directory_symlink(".", machine_.C() / "Everything");
+    fs::create_directory_symlink("loop-b", machine_.C() / "loop-a");
+    fs::create_directory_symlink("loop-a", machine_.C() / "loop-b");
+
+    EXPECT_EQ(fs_.FinalDirectoryPath("c:\\tavori"), "C:\\windows\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\Tavori\\system32\\"), "C:\\windows\\system32\\");
+    // Names are matched without regard to case, also behind links, and the
+    // answer gives them as stored.
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\inside\\SYS"), "C:\\windows\\system32\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\INSIDE\\Folder"), "C:\\inside\\folder\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\infolder"), "C:\\inside\\folder\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\Everything\\"), "C:\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\"), "C:\\");
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\out"), std::nullopt);        // leaves the drive
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\out\\sub"), std::nullopt);   // through it
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\infile.lnk"), std::nullopt); // no directory
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\missing"), std::nullopt);
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\dangling"), std::nullopt);
+    EXPECT_EQ(fs_.FinalDirectoryPath("C:\\loop-a"), std::nullopt);
+    EXPECT_EQ(fs_.FinalDirectoryPath("Q:\\anything"), std::nullopt); // unmapped drive
+}
+
+TEST_F(MachineLinks, IsLinkLooksAtTheLastComponentOnly) {
+    EXPECT_TRUE(fs_.IsLink("C:\\infolder"));
+    EXPECT_TRUE(fs_.IsLink("C:\\INFOLDER\\"));
+    EXPECT_TRUE(fs_.IsLink("C:\\infile.lnk"));
+    EXPECT_TRUE(fs_.IsLink("C:\\out"));
+    EXPECT_TRUE(fs_.IsLink("C:\\dangling"));
+    EXPECT_FALSE(fs_.IsLink("C:\\inside\\folder"));
+    EXPECT_FALSE(fs_.IsLink("C:\\inside"));
+    EXPECT_FALSE(fs_.IsLink("C:\\"));
+    EXPECT_FALSE(fs_.IsLink("C:\\missing"));
+    EXPECT_FALSE(fs_.IsLink("C:\\out\\sub")); // behind a link out of the drive
+    EXPECT_FALSE(fs_.IsLink("Q:\\infolder"));
+}
+
+} // namespace
+} // namespace kestovan::posix::testing
