@@ -245,8 +245,15 @@ void RemoveFrm::CmdRemove_Click() {
         if (s.CancelRequested == True)
             return;
 
-        // Another copy of KESTOVAN in the directory being removed.
-        if (!SameIgnoringCase(s.RemovePath, s.StartPath)) {
+        // Another copy of KESTOVAN in the directory being removed; a
+        // directory that only leads to the start directory through a link
+        // holds this very program, not another copy.
+        const std::string realRemovePath = platform.ResolveDirectory(s.RemovePath);
+        const bool startDirectory =
+            SameIgnoringCase(s.RemovePath, s.StartPath) ||
+            (!realRemovePath.empty() &&
+             SameIgnoringCase(realRemovePath, platform.ResolveDirectory(s.StartPath)));
+        if (!startDirectory) {
             bool otherCopy = false;
             attempt([&] {
                 otherCopy = !platform.Dir(s.RemovePath + "KESTOVAN.EXE", attr::Normal).empty();
