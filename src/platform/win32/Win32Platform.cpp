@@ -2,6 +2,8 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/win32/DdeConversation.h"
+#include "platform/win32/LinkRules.h"
+#include "platform/win32/SystemFileCalls.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
 
@@ -331,6 +333,20 @@ std::vector<std::string> Win32Platform::ListDirectories(const std::string& dir) 
     }
     SortWithoutCase(names);
     return names;
+}
+
+// --- Links and junctions -----------------------------------------------------
+
+std::string Win32Platform::ResolveDirectory(const std::string& dir) {
+    return win32::ResolveDirectory(SystemFileCalls(), dir);
+}
+
+bool Win32Platform::IsLink(const std::string& path) {
+    return win32::IsLink(SystemFileCalls(), path);
+}
+
+bool Win32Platform::IsProgramGroupLink(const std::string& group) {
+    return win32::IsProgramGroupLink(SystemFileCalls(), group);
 }
 
 // --- Settings store ----------------------------------------------------------

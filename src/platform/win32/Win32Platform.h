@@ -25,6 +25,9 @@ public:
     std::vector<std::string> ListFiles(const std::string& dir,
                                        const std::string& patterns) override;
     std::vector<std::string> ListDirectories(const std::string& dir) override;
+    std::string ResolveDirectory(const std::string& dir) override;
+    bool IsLink(const std::string& path) override;
+    bool IsProgramGroupLink(const std::string& group) override;
 
     std::string GetSetting(const std::string& appName, const std::string& section,
                            const std::string& key, const std::string& defaultValue) override;
