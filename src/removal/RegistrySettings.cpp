@@ -16,16 +16,27 @@ void MainModule::RemoveRegistrySettings() {
     auto& s = State;
 
     // A class key that cannot be deleted raises no run-time error; the run
-    // reports it like one, but without an error text.
+    // reports it like one, but without an error text.  A key that is not
+    // there counts as deleted: a run that was interrupted (a crash, a kill,
+    // a power cut) may have deleted it, and stopping here would leave the
+    // keys after it for good, since every later run would stop here too.
     auto deleteClassKey = [&](const char* key) {
         s.ApiResult = static_cast<std::int32_t>(platform_.RegDeleteKeyA(hkey::ClassesRoot, key));
-        if (s.ApiResult != 0)
+        if (s.ApiResult != 0 && s.ApiResult != ErrorFileNotFound)
             throw RuntimeError(static_cast<int>(s.ApiResult), "");
     };
 
-    // Step 39: the viewer's own settings.
+    // Step 39: the viewer's own settings.  For the same reason, settings
+    // that are not there (the deletion raises error 5 and no path is stored
+    // any more) count as removed; any other failure is reported.
     Checkpoint();
-    platform_.DeleteSetting("TViewer", "Settings");
+    try {
+        platform_.DeleteSetting("TViewer", "Settings");
+    } catch (const RuntimeError& error) {
+        if (error.Number() != err::InvalidProcedureCall ||
+            !platform_.GetSetting("TViewer", "Settings", "EXEPath", "").empty())
+            throw;
+    }
     AppendLogLine("(+) Tavori Viewer settings in the system registry have been removed.");
     Checkpoint();
 

@@ -4,6 +4,8 @@
 #include "state/MainModule.h"
 #include "state/Text.h"
 
+#include <optional>
+
 namespace kestovan {
 
 namespace {
@@ -175,10 +177,21 @@ void MainModule::RemoveDesktopShortcuts() {
     // releasing when the step ends.
     const std::intptr_t hWnd = RemoveFrm().hWnd();
 
+    // A desktop shortcut that is not there (a run that was interrupted may
+    // have deleted it) still ends the step with its error, but only after
+    // the Start Menu shortcut: stopping before it would leave that shortcut
+    // for good, since every later run would stop there too.
+    std::optional<RuntimeError> desktopShortcutMissing;
     std::string desktop;
-    if (platform_.GetFolderPath(hWnd, DesktopFolder, desktop) != 0)
-        platform_.Kill(WithTrailingBackslash(desktop) + Shortcut);
-    else
+    if (platform_.GetFolderPath(hWnd, DesktopFolder, desktop) != 0) {
+        try {
+            platform_.Kill(WithTrailingBackslash(desktop) + Shortcut);
+        } catch (const RuntimeError& error) {
+            if (error.Number() != err::FileNotFound)
+                throw;
+            desktopShortcutMissing = error;
+        }
+    } else
         MsgBox("An error occurred while getting the path to your desktop folder, unable to remove "
                "shortcut...",
                forms::MbOkExclamation);
@@ -192,6 +205,8 @@ void MainModule::RemoveDesktopShortcuts() {
                "remove shortcut at the top of your Start Menu...",
                forms::MbOkExclamation);
     DoEvents();
+    if (desktopShortcutMissing)
+        throw *desktopShortcutMissing;
 }
 
 } // namespace kestovan

@@ -83,8 +83,8 @@ TEST_F(RemovalRegistry, NoToTheRestoreQuestionWritesNothing) {
     EXPECT_FALSE(platform.RegKeyExists("TavoriViewer.Image"));
 }
 
-TEST_F(RemovalRegistry, NoStoredSettingsReportsTheErrorText) {
-    platform.DeleteSetting("TViewer", "Settings");
+TEST_F(RemovalRegistry, SettingsThatCannotBeDeletedReportTheErrorText) {
+    platform.Fail("DeleteSetting", "TViewer", err::InvalidProcedureCall);
 
     Run();
 
@@ -96,11 +96,30 @@ TEST_F(RemovalRegistry, NoStoredSettingsReportsTheErrorText) {
               "entries. \r\n\r\nInvalid procedure call or argument...");
     EXPECT_EQ(notice[0].buttons, 64);
     EXPECT_EQ(RegistryLines(), (Lines{FailureLine}));
+    EXPECT_TRUE(platform.HasSettings("TViewer", "Settings"));
     EXPECT_TRUE(platform.RegKeyExists("TavoriViewer"));
     EXPECT_TRUE(platform.RegKeyExists(".tvs"));
     EXPECT_TRUE(platform.RegKeyExists("TavoriViewer.Image"));
     EXPECT_TRUE(Logged(FinishBanner));
     EXPECT_EQ(s.ProblemsFound, True);
+}
+
+// Settings that are no longer stored (a run that was interrupted after it
+// deleted them, or a viewer that never stored any) count as removed, and the
+// class keys still go: stopping there would leave them for every later run.
+TEST_F(RemovalRegistry, SettingsAlreadyGoneCountAsRemovedAndTheClassKeysStillGo) {
+    platform.DeleteSetting("TViewer", "Settings");
+    s.RegJPG = "jpegfile";
+    platform.AddRegKey(".jpg", std::string("TavoriViewer.Image"));
+
+    Run();
+
+    EXPECT_TRUE(front.PromptsWith("system registry").empty());
+    EXPECT_EQ(front.PromptsWith(RestoreQuestion).size(), 1u);
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine, RestoredLine}));
+    EXPECT_FALSE(ClassKeysLeft());
+    EXPECT_EQ(platform.RegDefault(".jpg"), "jpegfile");
+    EXPECT_EQ(s.ProblemsFound, False);
 }
 
 // Registry class names ignore letter case: a saved class that names the
@@ -119,8 +138,23 @@ TEST_F(RemovalRegistry, SavedViewerClassInOtherLettersRestoresNothing) {
     EXPECT_EQ(s.ProblemsFound, False);
 }
 
-TEST_F(RemovalRegistry, MissingClassKeyIsAnUnknownErrorAndStopsTheRest) {
+// A class key that is not there counts as deleted, for the same reason.
+TEST_F(RemovalRegistry, MissingClassKeysCountAsDeleted) {
     platform.RegDeleteKeyA(hkey::ClassesRoot, "TavoriViewer");
+    platform.RegDeleteKeyA(hkey::ClassesRoot, ".tvs");
+    s.RegJPG = "jpegfile";
+
+    Run();
+
+    EXPECT_TRUE(front.PromptsWith("system registry").empty());
+    EXPECT_EQ(RegistryLines(), (Lines{SettingsLine, SlideShowLine, RestoredLine}));
+    EXPECT_FALSE(ClassKeysLeft());
+    EXPECT_EQ(platform.RegDefault(".jpg"), "jpegfile");
+    EXPECT_EQ(s.ProblemsFound, False);
+}
+
+TEST_F(RemovalRegistry, ClassKeyThatCannotBeDeletedIsAnUnknownErrorAndStopsTheRest) {
+    platform.Fail("RegDeleteKeyA", "TavoriViewer", ErrorAccessDenied);
     s.RegJPG = "jpegfile";
 
     Run();

@@ -281,7 +281,10 @@ TEST_F(RemovalStartMenu, GroupListHoldsAtMost201Names) {
     EXPECT_TRUE(ShortcutsLeft());
 }
 
-TEST_F(RemovalStartMenu, MissingDesktopShortcutIsRegionFour) {
+// A missing desktop shortcut is region 4's error, reported as always; the
+// Start Menu shortcut still goes first (a run interrupted between the two
+// deletions would else leave it for every later run).
+TEST_F(RemovalStartMenu, MissingDesktopShortcutIsRegionFourAfterTheStartMenuShortcut) {
     platform.Kill(DesktopShortcut);
 
     Run();
@@ -290,8 +293,21 @@ TEST_F(RemovalStartMenu, MissingDesktopShortcutIsRegionFour) {
     ASSERT_EQ(notice.size(), 1u);
     EXPECT_EQ(notice[0].buttons, 64);
     EXPECT_EQ(ShortcutLines(), (Lines{RemovedLine, RegionFourLine}));
-    EXPECT_TRUE(platform.Exists(StartMenuShortcut));
+    EXPECT_FALSE(platform.Exists(StartMenuShortcut));
     EXPECT_TRUE(Logged(FinishBanner));
+    EXPECT_EQ(s.ProblemsFound, True);
+}
+
+// Any other failure at the desktop shortcut stops the step there.
+TEST_F(RemovalStartMenu, DesktopShortcutThatCannotBeDeletedKeepsTheStartMenuShortcut) {
+    platform.Fail("Kill", DesktopShortcut, err::PathFileAccessError);
+
+    Run();
+
+    EXPECT_EQ(front.PromptsWith(RegionFourBox).size(), 1u);
+    EXPECT_EQ(ShortcutLines(), (Lines{RemovedLine, RegionFourLine}));
+    EXPECT_TRUE(platform.Exists(DesktopShortcut));
+    EXPECT_TRUE(platform.Exists(StartMenuShortcut));
     EXPECT_EQ(s.ProblemsFound, True);
 }
 
