@@ -1,8 +1,12 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <string_view>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace kestovan::app {
 
@@ -18,19 +22,66 @@ std::filesystem::path DefaultMachine() {
 }
 #endif
 
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
 } // namespace
+
+std::vector<std::string> TranslateWindowsSwitches(const std::vector<std::string>& arguments) {
+    std::vector<std::string> translated;
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 2 || argument.front() != '/') {
+            translated.push_back(argument);
+            continue;
+        }
+        const std::string lower = Lower(argument);
+        if (lower == "/quiet" || lower == "/s" || lower == "/silent" || lower == "/verysilent" ||
+            lower == "/suppressmsgboxes")
+            translated.push_back("--quiet");
+        else if (lower == "/log")
+            translated.push_back("--log");
+        else if (lower.rfind("/log=", 0) == 0) {
+            translated.push_back("--log");
+            translated.push_back(argument.substr(5));
+        } else if (lower == "/preview" || lower == "/list" || lower == "/json" ||
+                   lower == "/remove-user-files")
+            translated.push_back("--" + lower.substr(1));
+        else if (lower == "/?")
+            translated.push_back("--help");
+        else
+            translated.push_back(argument);
+    }
+    return translated;
+}
+
+bool AsksForQuiet(int argc, const char* const* argv) {
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    for (const std::string& argument : TranslateWindowsSwitches(arguments))
+        if (argument == "--quiet")
+            return true;
+    return false;
+}
 
 Options ParseCommandLine(int argc, const char* const* argv) {
     Options options;
 #ifndef _WIN32
     std::optional<std::filesystem::path> machine;
 #endif
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+#ifdef _WIN32
+    arguments = TranslateWindowsSwitches(arguments);
+#endif
+    const int count = static_cast<int>(arguments.size());
+    for (int i = 0; i < count; ++i) {
+        const std::string_view argument = arguments[static_cast<std::size_t>(i)];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
+            if (i + 1 >= count)
                 throw UsageError("option " + std::string(argument) + " needs a value");
-            return argv[++i];
+            return arguments[static_cast<std::size_t>(++i)];
         };
 #ifndef _WIN32 // on Windows the machine is the one the program runs on
         if (argument == "--machine")
@@ -45,6 +96,16 @@ Options ParseCommandLine(int argc, const char* const* argv) {
             options.transcript = value();
         else if (argument == "--log")
             options.log = value();
+        else if (argument == "--quiet")
+            options.quiet = true;
+        else if (argument == "--remove-user-files")
+            options.removeUserFiles = true;
+        else if (argument == "--preview")
+            options.preview = true;
+        else if (argument == "--list")
+            options.list = true;
+        else if (argument == "--json")
+            options.json = true;
         else if (argument == "--help" || argument == "-h")
             options.showHelp = true;
         else if (argument == "--version")
@@ -52,6 +113,14 @@ Options ParseCommandLine(int argc, const char* const* argv) {
         else
             throw UsageError("unknown argument " + std::string(argument) + " (see --help)");
     }
+    if (options.removeUserFiles && !options.quiet)
+        throw UsageError("--remove-user-files goes with --quiet");
+    if (options.json && !options.list)
+        throw UsageError("--json goes with --list");
+    if (options.list && (options.quiet || options.preview || options.answers))
+        throw UsageError("--list removes nothing: it goes with no other action");
+    if (options.preview && !options.quiet && !options.answers)
+        throw UsageError("--preview goes with --quiet or --answers");
 #ifndef _WIN32
     if (!options.showHelp && !options.showVersion)
         options.machineDir = machine ? *machine : DefaultMachine();
@@ -64,19 +133,39 @@ std::string UsageText() {
     return "Usage: KESTOVAN [options]\n"
            "Removes a Tavori application from this computer.\n"
            "\n"
+           "  /quiet (/S, /SILENT, /VERYSILENT, /SUPPRESSMSGBOXES), --quiet\n"
+           "                      remove Tavori Viewer with no window and no question,\n"
+           "                      keeping the user's slide shows, pictures and sounds\n"
+           "  --remove-user-files with /quiet: delete those files too\n"
+           "  /preview, --preview with /quiet or --answers: change nothing, list the\n"
+           "                      changes the removal would make\n"
+           "  /list, --list       list the Tavori applications found, change nothing\n"
+           "  --json              with /list: as JSON\n"
+           "  /log FILE, /log=FILE, --log FILE\n"
+           "                      write the status log to FILE\n"
            "  --answers FILE      answer every message box and dialog from FILE ('-' = stdin)\n"
            "  --transcript FILE   write a JSON Lines record of the run to FILE\n"
-           "  --log FILE          write the status log to FILE when the report is shown\n"
-           "  --help, --version   this text; the version\n"
+           "  /?, --help, --version  this text; the version\n"
            "\n"
            "Exit status: 0 when the program ends normally, 1 after an unhandled run-time\n"
-           "error, 2 for a bad command line or an answers file that ran out or did not fit.\n";
+           "error, 2 for a bad command line or an answers file that ran out or did not fit.\n"
+           "With /quiet: 0 removed, 1603 finished but something was left behind, 1605\n"
+           "nothing to remove, 1618 another copy is running, 1602 stopped by an answer,\n"
+           "87 a bad command line.\n";
 #else
     return "Usage: kestovan [options]\n"
            "Removes a Tavori application from a machine directory laid out as a Wine prefix.\n"
            "\n"
            "  --machine DIR       the machine directory (default $WINEPREFIX, else ~/.wine)\n"
            "  --exe-dir PATH      the Windows path taken as the program's own directory\n"
+           "                      (with --quiet or --list: default the viewer's directory\n"
+           "                      as the machine's settings store registers it)\n"
+           "  --quiet             remove Tavori Viewer with no question, keeping the user's\n"
+           "                      slide shows, pictures and sounds\n"
+           "  --remove-user-files with --quiet: delete those files too\n"
+           "  --preview           with --quiet or --answers: change nothing, list the\n"
+           "                      changes the removal would make\n"
+           "  --list [--json]     list the Tavori applications found, change nothing\n"
            "  --answers FILE      answer every message box and dialog from FILE ('-' = stdin)\n"
            "  --transcript FILE   write a JSON Lines record of the run to FILE\n"
            "  --log FILE          write the status log to FILE when the report is shown\n"
@@ -84,7 +173,9 @@ std::string UsageText() {
            "\n"
            "Exit status: 0 when the program ends normally, 1 after an unhandled run-time\n"
            "error, 2 for a bad command line, an unusable machine or an answers file that\n"
-           "ran out or did not fit.\n";
+           "ran out or did not fit.  With --quiet: 0 removed, 3 finished but something\n"
+           "was left behind, 4 nothing to remove, 5 another copy is running, 6 stopped\n"
+           "by an answer, 2 a bad command line.\n";
 #endif
 }
 

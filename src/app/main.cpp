@@ -1,11 +1,13 @@
 // KESTOVAN: removes a Tavori application from a machine.
 
 #include "app/CommandLine.h"
+#include "app/QuietPolicy.h"
 #include "dialogs/RemoveDoneFrm.h"
 #include "forms/FormRuntime.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
 #include "platform/RuntimeError.h"
 #include "state/MainModule.h"
+#include "state/SystemDirectories.h"
 #ifdef _WIN32
 #include "forms/win32/Win32FrontEnd.h"
 #include "platform/win32/Win32Platform.h"
@@ -56,7 +58,26 @@ std::function<bool()> TypedLineWaiting() {
 }
 #endif
 
+// How a quiet run ended, from what the program state holds at its end.
+int QuietOutcome(const ProgramState& s) {
+    if (s.StatusLog.find(">>  Finished removing Tavori Viewer files...") != std::string::npos)
+        return s.ProblemsFound != 0 ? app::QuietExit.leftBehind : app::QuietExit.removed;
+    // A removal that is not implemented went through the whole Remove
+    // command: the application is still there.
+    if (!s.SelectedApp.empty() && s.StatusLog.empty() && s.CancelRequested == 0)
+        return app::QuietExit.leftBehind;
+    return app::QuietExit.stopped;
+}
+
+int NothingToRemove(forms::Transcript* transcript, const std::string& why) {
+    std::cerr << "kestovan: nothing to remove: " << why << "\n";
+    if (transcript)
+        transcript->End(app::QuietExit.nothing);
+    return app::QuietExit.nothing;
+}
+
 int Run(const app::Options& options, const char* argv0) {
+    auto transcript = OpenTranscript(options.transcript);
 #ifdef _WIN32
     (void)argv0;
     win32::Win32Platform platform;
@@ -65,14 +86,42 @@ int Run(const app::Options& options, const char* argv0) {
     if (!posix::PosixPlatform::IsMachineDirectory(machine))
         throw app::UsageError("not a machine directory (no drive C:): " + machine.string());
 
-    posix::PosixPlatform platform(machine, options.exeDir, app::ExecutablePath(argv0));
+    // An administrator's run finds the installation where the machine's
+    // settings store registers it.
+    std::optional<std::string> exeDir = options.exeDir;
+    const bool discovered = !exeDir && options.quiet;
+    if (discovered) {
+        exeDir = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer");
+        if (!exeDir)
+            return NothingToRemove(transcript.get(),
+                                   "the settings store of " + machine.string() +
+                                       " registers no Tavori Viewer (give --exe-dir)");
+    }
+    posix::PosixPlatform platform(machine, exeDir, app::ExecutablePath(argv0));
 #endif
-    auto transcript = OpenTranscript(options.transcript);
+
+    if (options.quiet && platform.AppPrevInstance()) {
+        std::cerr << "kestovan: another copy of KESTOVAN is running on this machine\n";
+        if (transcript)
+            transcript->End(app::QuietExit.anotherCopy);
+        return app::QuietExit.anotherCopy;
+    }
 
     std::ifstream answersFile;
     std::unique_ptr<forms::FrontEnd> frontEnd;
     MainModule* modulePointer = nullptr;
-    if (options.answers) {
+    auto statusLog = [&modulePointer]() -> const std::string& {
+        return modulePointer->State.StatusLog;
+    };
+    if (options.quiet && !options.answers) {
+        // The policy reads the program state, which exists once the module
+        // does; it is asked nothing before.
+        frontEnd = std::make_unique<forms::UnattendedFrontEnd>(
+            std::make_unique<app::QuietPolicy>(
+                [&modulePointer]() -> const ProgramState& { return modulePointer->State; },
+                platform, options.removeUserFiles),
+            statusLog);
+    } else if (options.answers) {
         std::istream* answers = &std::cin;
         if (*options.answers != "-") {
             answersFile.open(*options.answers, std::ios::binary);
@@ -80,9 +129,8 @@ int Run(const app::Options& options, const char* argv0) {
                 throw app::UsageError("cannot read the answers file " + *options.answers);
             answers = &answersFile;
         }
-        frontEnd = std::make_unique<forms::UnattendedFrontEnd>(
-            *answers, *options.answers,
-            [&modulePointer]() -> const std::string& { return modulePointer->State.StatusLog; });
+        frontEnd =
+            std::make_unique<forms::UnattendedFrontEnd>(*answers, *options.answers, statusLog);
     } else {
 #ifdef _WIN32
         frontEnd = std::make_unique<forms::Win32FrontEnd>();
@@ -111,12 +159,24 @@ int Run(const app::Options& options, const char* argv0) {
             transcript->End(code);
         return code;
     };
+    auto ended = [&] { return finish(options.quiet ? QuietOutcome(module.State) : ExitEnded); };
     try {
+#ifndef _WIN32
+        // A registered directory that is, or leads to, the system's own is
+        // never the installation.
+        if (discovered && SystemDirectories(platform, module.GetWindowsDir(), module.GetSystemDir())
+                              .HoldsSystemFiles(*exeDir))
+            return NothingToRemove(transcript.get(),
+                                   "the settings store registers Tavori Viewer in " + *exeDir +
+                                       ", which is or leads to a system directory");
+#endif
         module.Main();
         frontEnd->RunEventLoop(runtime);
-        return finish(ExitEnded);
+        return ended();
     } catch (const forms::EndProgram&) {
-        return finish(ExitEnded);
+        return ended();
+    } catch (const app::NothingToRemove& nothing) {
+        return NothingToRemove(transcript.get(), nothing.what());
     } catch (const RuntimeError& error) {
         std::cerr << "KESTOVAN: Run-time error '" << error.Number() << "':\n\n"
                   << error.Text() << "\n";
@@ -131,7 +191,7 @@ int Run(const app::Options& options, const char* argv0) {
         return finish(ExitRuntimeError);
     } catch (const forms::AnswersError& error) {
         std::cerr << "kestovan: " << error.what() << "\n";
-        return finish(ExitUsage);
+        return finish(options.quiet ? app::QuietExit.badArguments : ExitUsage);
     }
 }
 
@@ -151,9 +211,9 @@ int main(int argc, char** argv) {
         return Run(options, argv[0]);
     } catch (const app::UsageError& error) {
         std::cerr << "kestovan: " << error.what() << "\n";
-        return ExitUsage;
+        return app::AsksForQuiet(argc, argv) ? app::QuietExit.badArguments : ExitUsage;
     } catch (const RuntimeError& error) {
         std::cerr << "kestovan: " << error.Text() << "\n";
-        return ExitUsage;
+        return app::AsksForQuiet(argc, argv) ? app::QuietExit.badArguments : ExitUsage;
     }
 }

@@ -57,44 +57,30 @@ std::string DescribeForms(const std::vector<Form*>& forms) {
 
 UnattendedFrontEnd::UnattendedFrontEnd(std::istream& answers, std::string answersName,
                                        std::function<const std::string&()> statusLog)
-    : answers_(answers), answersName_(std::move(answersName)), statusLog_(std::move(statusLog)) {}
+    : UnattendedFrontEnd(std::make_unique<AnswersFile>(answers, std::move(answersName)),
+                         std::move(statusLog)) {}
 
-const UnattendedFrontEnd::Line* UnattendedFrontEnd::Peek() {
-    if (lookahead_) {
-        return &*lookahead_;
-    }
-    std::string raw;
-    while (std::getline(answers_, raw)) {
-        ++physicalLine_;
-        std::string text = TrimBlanks(raw);
-        if (text.empty() || text.front() == '#') {
-            continue;
-        }
-        lookahead_ = Line{physicalLine_, std::move(text)};
-        return &*lookahead_;
-    }
-    return nullptr;
-}
+UnattendedFrontEnd::UnattendedFrontEnd(std::unique_ptr<AnswerSource> source,
+                                       std::function<const std::string&()> statusLog)
+    : source_(std::move(source)), statusLog_(std::move(statusLog)) {}
 
-UnattendedFrontEnd::Line UnattendedFrontEnd::Take(const std::string& waiting) {
-    if (Peek() == nullptr) {
-        throw AnswersError(answersName_ + ": ran out of answers after line " +
-                           std::to_string(physicalLine_) + "; waiting: " + waiting);
-    }
-    Line line = std::move(*lookahead_);
-    lookahead_.reset();
-    return line;
+UnattendedFrontEnd::Line UnattendedFrontEnd::Require(std::optional<Line> answer,
+                                                     const std::string& waiting) const {
+    if (!answer)
+        throw AnswersError(source_->Name() + ": ran out of answers " + source_->Position() +
+                           "; waiting: " + waiting);
+    return std::move(*answer);
 }
 
 void UnattendedFrontEnd::Fail(const Line& line, const std::string& problem,
                               const std::string& waiting) const {
-    throw AnswersError(answersName_ + ":" + std::to_string(line.number) + ": \"" + line.text +
+    throw AnswersError(source_->Name() + ":" + std::to_string(line.number) + ": \"" + line.text +
                        "\": " + problem + "; waiting: " + waiting);
 }
 
 int UnattendedFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::string& title) {
     const std::string waiting = DescribeMsgBox(prompt, buttons, title);
-    const Line line = Take(waiting);
+    const Line line = Require(source_->ForMsgBox(prompt, buttons), waiting);
     if (LooksLikeDialogAction(line.text)) {
         Fail(line, "a dialog action, but a message box is waiting", waiting);
     }
@@ -119,7 +105,7 @@ int UnattendedFrontEnd::MsgBox(const std::string& prompt, int buttons, const std
 
 void UnattendedFrontEnd::TakeAction(FormRuntime& runtime, Form* modalForm,
                                     const std::string& waiting) {
-    const Line line = Take(waiting);
+    const Line line = Require(source_->ForDialog(runtime, modalForm), waiting);
     if (!LooksLikeDialogAction(line.text)) {
         Fail(line, "a message box answer, but a dialog is waiting", waiting);
     }
@@ -159,16 +145,16 @@ void UnattendedFrontEnd::RunEventLoop(FormRuntime& runtime) {
 
 void UnattendedFrontEnd::FormShown(FormRuntime& runtime, Form& form, bool modal) {
     (void)modal;
-    const Line* next = Peek();
-    if (next == nullptr || !LooksLikeDialogAction(next->text)) {
+    std::optional<Line> armed = source_->ForShownForm(form);
+    if (!armed) {
         return;
     }
-    auto parsed = ParseDialogAction(next->text);
+    const Line line = std::move(*armed);
+    auto parsed = ParseDialogAction(line.text);
     const auto* action = std::get_if<DialogAction>(&parsed);
     if (action == nullptr || !action->after || action->form != form.Name()) {
-        return;
+        Fail(line, "not a click after \"TEXT\" on this form", DescribeForm(form));
     }
-    const Line line = Take(DescribeForm(form));
     if (!statusLog_) {
         Fail(line, "there is no status log to watch", DescribeForm(form));
     }

@@ -105,6 +105,20 @@ std::vector<std::string> PosixPlatform::ListDirectories(const std::string& dir) 
     return fs_.ListDirectories(dir);
 }
 
+std::optional<std::string>
+PosixPlatform::RegisteredDirectory(const std::filesystem::path& machineDir,
+                                   const std::string& application) {
+    try {
+        auto value =
+            MachineRegistry(machineDir)
+                .GetString(hkey::CurrentUser, SettingsRoot + application + "\\Settings", "EXEPath");
+        if (value && !value->empty())
+            return value;
+    } catch (const RuntimeError&) {
+    }
+    return std::nullopt;
+}
+
 std::string PosixPlatform::ResolveDirectory(const std::string& dir) {
     return fs_.FinalDirectoryPath(dir).value_or(std::string());
 }

@@ -23,6 +23,10 @@ public:
 
     // Tells whether a directory looks like a machine (a drive C: is there).
     static bool IsMachineDirectory(const std::filesystem::path& machineDir);
+    // The install directory the machine's settings store registers for an
+    // application ("TViewer"), as stored; nullopt when there is none.
+    static std::optional<std::string> RegisteredDirectory(const std::filesystem::path& machineDir,
+                                                          const std::string& application);
 
     std::string Dir(const std::string& pathSpec, int attributes) override;
     void Kill(const std::string& path) override;

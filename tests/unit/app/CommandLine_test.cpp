@@ -69,5 +69,47 @@ TEST(CommandLine, HelpAndVersionNeedNoMachine) {
     EXPECT_NE(UsageText().find("--answers FILE"), std::string::npos);
 }
 
+TEST(CommandLine, TakesTheAdministratorsOptions) {
+    Options options = Parse({"--machine", "/m", "--quiet", "--remove-user-files", "--preview"});
+    EXPECT_TRUE(options.quiet);
+    EXPECT_TRUE(options.removeUserFiles);
+    EXPECT_TRUE(options.preview);
+    EXPECT_FALSE(options.list);
+    options = Parse({"--machine", "/m", "--list", "--json"});
+    EXPECT_TRUE(options.list);
+    EXPECT_TRUE(options.json);
+    EXPECT_TRUE(Parse({"--machine", "/m", "--answers", "a", "--preview"}).preview);
+}
+
+TEST(CommandLine, RefusesAdministratorsOptionsThatDoNotGoTogether) {
+    EXPECT_THROW(Parse({"--machine", "/m", "--remove-user-files"}), UsageError);
+    EXPECT_THROW(Parse({"--machine", "/m", "--json"}), UsageError);
+    EXPECT_THROW(Parse({"--machine", "/m", "--list", "--quiet"}), UsageError);
+    EXPECT_THROW(Parse({"--machine", "/m", "--list", "--answers", "a"}), UsageError);
+    EXPECT_THROW(Parse({"--machine", "/m", "--preview"}), UsageError);
+}
+
+TEST(CommandLine, WindowsSwitchesAreTheOptionsInAnyLetterCase) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(
+        TranslateWindowsSwitches({"/quiet", "/S", "/Silent", "/VERYSILENT", "/suppressmsgboxes"}),
+        (Args{"--quiet", "--quiet", "--quiet", "--quiet", "--quiet"}));
+    EXPECT_EQ(TranslateWindowsSwitches({"/LOG", "C:\\temp\\remove.log", "/log=C:\\x y.log"}),
+              (Args{"--log", "C:\\temp\\remove.log", "--log", "C:\\x y.log"}));
+    EXPECT_EQ(TranslateWindowsSwitches({"/Preview", "/LIST", "/json", "/?"}),
+              (Args{"--preview", "--list", "--json", "--help"}));
+    // Values and other arguments are kept as written; an unknown switch
+    // stays unknown so that the parser refuses it.
+    EXPECT_EQ(TranslateWindowsSwitches({"--answers", "/tmp/a", "/frobnicate", "/"}),
+              (Args{"--answers", "/tmp/a", "/frobnicate", "/"}));
+}
+
+TEST(CommandLine, QuietRunsAreRecognisedForTheirExitStatus) {
+    const char* quiet[] = {"kestovan", "--machine", "/m", "/SILENT", "--bogus"};
+    const char* plain[] = {"kestovan", "--machine", "/m", "--bogus"};
+    EXPECT_TRUE(AsksForQuiet(5, quiet));
+    EXPECT_FALSE(AsksForQuiet(4, plain));
+}
+
 } // namespace
 } // namespace kestovan::app
