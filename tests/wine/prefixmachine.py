@@ -87,6 +87,21 @@ def _copy_dir_attributes(source: str, target: str) -> None:
     shutil.copystat(source, target, follow_symlinks=False)
 
 
+def _within_drive(link: str, source: str, drive_root: str) -> str:
+    """The target of the machine's link `source` as the prefix needs it: a
+    host path into the machine's own drive becomes the same path relative to
+    the link, so that it leads into the prefix's drive as it led into the
+    machine's (a link to the machine's C:\\windows is a link to C:\\windows).
+    Any other target is kept."""
+    if not os.path.isabs(link):
+        return link
+    target = os.path.normpath(link)
+    root = os.path.normpath(os.path.abspath(drive_root))
+    if target != root and not target.startswith(root + os.sep):
+        return link
+    return os.path.relpath(target, os.path.dirname(source))
+
+
 def _file_state(path: str) -> tuple:
     st = os.lstat(path)
     if stat.S_ISLNK(st.st_mode):
@@ -255,7 +270,9 @@ class PrefixRun:
                 if stat.S_ISLNK(st.st_mode):
                     if os.path.lexists(target):
                         os.unlink(target)
-                    os.symlink(os.readlink(source), target)
+                    link = _within_drive(os.readlink(source), source, source_root)
+                    os.symlink(link, target)
+                    self.before[rel] = ("link", link)
                 elif stat.S_ISDIR(st.st_mode):
                     if not os.path.isdir(target):
                         os.mkdir(target)
@@ -327,12 +344,16 @@ class PrefixRun:
         host_dir = resolve_windows_path(self.prefix, exe_dir)
         os.makedirs(host_dir, exist_ok=True)
         target = os.path.join(host_dir, match_name(host_dir, "KESTOVAN.EXE"))
+        # Where the program file really lies (exe_dir may lead there through
+        # a link), as the machine's files are mapped.
+        real_dir = os.path.relpath(os.path.realpath(host_dir), os.path.realpath(self.prefix))
+        placed = os.path.normpath(os.path.join(self.prefix, real_dir, os.path.basename(target)))
         for rel, host in self.mapping.items():
-            if host == target:
+            if host in (target, placed):
                 self.exe_shadowed = rel
         _copy_file(program, target)
         os.chmod(target, 0o755)
-        self.placed_exe = target
+        self.placed_exe = placed
         return host_dir
 
     # -- back to the machine -------------------------------------------------
