@@ -6,6 +6,7 @@
 #include "forms/FormRuntime.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
 #include "platform/RuntimeError.h"
+#include "state/Discovery.h"
 #include "state/MainModule.h"
 #include "state/SystemDirectories.h"
 #ifdef _WIN32
@@ -90,6 +91,8 @@ int Run(const app::Options& options, const char* argv0) {
     // settings store registers it.
     std::optional<std::string> exeDir = options.exeDir;
     const bool discovered = !exeDir && options.quiet;
+    if (!exeDir && options.list) // the listing needs no directory of its own
+        exeDir = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer").value_or("C:\\");
     if (discovered) {
         exeDir = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer");
         if (!exeDir)
@@ -99,6 +102,17 @@ int Run(const app::Options& options, const char* argv0) {
     }
     posix::PosixPlatform platform(machine, exeDir, app::ExecutablePath(argv0));
 #endif
+
+    if (options.list) {
+#ifdef _WIN32
+        const std::string startDir = platform.AppPath();
+#else
+        const std::string startDir = options.exeDir.value_or(std::string());
+#endif
+        const Discovery found = DiscoverApplications(platform, startDir);
+        std::cout << (options.json ? DiscoveryJson(found) : DiscoveryText(found));
+        return ExitEnded;
+    }
 
     if (options.quiet && platform.AppPrevInstance()) {
         std::cerr << "kestovan: another copy of KESTOVAN is running on this machine\n";

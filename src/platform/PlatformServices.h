@@ -35,7 +35,8 @@ inline constexpr std::uint32_t RegSz = 1;
 //
 // Two failure conventions, as on the real platform:
 //  - the run-time statements (Dir, Kill, RmDir, ChDir, ChDrive, SetAttr,
-//    DeleteSetting, the list controls, DDE, FolderLocator) raise RuntimeError;
+//    GetAttr, DeleteSetting, the list controls, DDE, FolderLocator) raise
+//    RuntimeError;
 //  - the Win32 calls (names ending in A, and the Reg* calls) report through
 //    their return value only and never throw.
 //
@@ -66,6 +67,15 @@ public:
     // The directory list control: the sub-directories directly inside dir.
     virtual std::vector<std::string> ListDirectories(const std::string& dir) = 0;
 
+    // Reads that change nothing, for a caller that must know beforehand what
+    // a change would do.  GetAttr: the ReadOnly, Hidden, System and Directory
+    // bits of an existing file or directory; raises 53 when it (or a
+    // directory on its way) does not exist.  DirAll: every name the search of
+    // Dir(pathSpec, attributes) finds, in the order it finds them (Dir gives
+    // the first); raises as Dir does.
+    virtual int GetAttr(const std::string& path) = 0;
+    virtual std::vector<std::string> DirAll(const std::string& pathSpec, int attributes) = 0;
+
     // --- Links and junctions (never raise) -----------------------------------
     // Where the existing directory dir really is once every symbolic link,
     // junction or other reparse point on its way has been followed: a full
@@ -91,6 +101,13 @@ public:
                               const std::string& data, std::uint32_t length) = 0;
     virtual long RegCloseKey(std::uint32_t key) = 0;
     virtual long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) = 0;
+    // Whether root\subKey exists, found without creating or keeping open
+    // anything: ErrorSuccess when it does, ErrorFileNotFound when it does not,
+    // else the error that reading the registry gives (a damaged hive, say).
+    virtual long RegKeyStatus(std::uint32_t root, const std::string& subKey) = 0;
+    // True when the key exists (opened for reading and closed at once;
+    // nothing is created).  Never raises.
+    virtual bool RegKeyExists(std::uint32_t root, const std::string& subKey) = 0;
 
     // --- Profile files (return values only) -------------------------------
     virtual std::uint32_t GetPrivateProfileStringA(const std::string& section,

@@ -412,9 +412,10 @@ void ConsoleFrontEnd::PrintHelp() {
     out_ << "  Commands:\n"
             "    N         choose the entry, option or label numbered N\n"
             "    letter    press the button (or set the option) whose key is shown in [ ]\n"
-            "    close     close this window\n"
+            "    (Enter)   press the window's default button;  Esc (then Enter): its Cancel button\n"
+            "    close     close this window;  show  show the window again\n"
             "    Form.Control click | select N | select \"text\" | set,   Form close\n"
-            "    (Enter)   show the window again;  ?  this help\n";
+            "    ?         this help\n";
 }
 
 void ConsoleFrontEnd::CloseAtEndOfInput(FormRuntime& runtime, Form& form) {
@@ -443,7 +444,7 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
                                const std::string& line) {
     const std::string command = TrimBlanks(line);
     const std::string lower = ToLowerAscii(command);
-    if (command.empty()) {
+    if (lower == "show") {
         Draw(form);
         return;
     }
@@ -454,7 +455,27 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
 
     DialogAction action;
     action.form = form.Name();
-    if (lower == "close") {
+    // Enter presses the default button, Esc the Cancel button, as the
+    // dialog defines them.
+    const bool enter = command.empty();
+    const bool escape = !enter && (lower == "esc" || std::all_of(command.begin(), command.end(),
+                                                                 [](char c) { return c == '\x1b'; }));
+    if (enter || escape) {
+        const Control* button = nullptr;
+        for (const Control* control : InReadingOrder(form))
+            if (control->Kind() == ControlKind::CommandButton &&
+                (enter ? control->IsDefault : control->IsCancel))
+                button = control;
+        if (button == nullptr) {
+            if (enter)
+                Draw(form);
+            else
+                out_ << "  This window has no Cancel button.\n";
+            return;
+        }
+        action.control = button->Name();
+        action.verb = DialogAction::Verb::Click;
+    } else if (lower == "close") {
         action.verb = DialogAction::Verb::Close;
     } else if (std::all_of(command.begin(), command.end(),
                            [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {

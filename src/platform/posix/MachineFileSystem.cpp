@@ -358,7 +358,8 @@ std::optional<std::string> MachineFileSystem::ToWindowsPath(const fs::path& host
     return result;
 }
 
-std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) {
+template <typename Found>
+void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Found found) {
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     const DrivePath path = Parse(pathSpec, true);
@@ -366,38 +367,75 @@ std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) 
     std::span<const std::string> components(path.components);
     if (!path.namesDirectory)
         components = components.first(components.size() - 1);
-    const auto found = FindDirectory(root, components);
-    if (!found)
-        return {};
-    if (path.namesDirectory && (attributes & attr::Directory))
-        return ".";
-    const std::string& dir = found->host;
-    const auto& listing = found->listing;
+    const auto directory = FindDirectory(root, components);
+    if (!directory)
+        return;
+    if (path.namesDirectory && (attributes & attr::Directory)) {
+        found(std::string("."));
+        return;
+    }
+    const std::string& dir = directory->host;
+    const auto& listing = directory->listing;
     const std::string last = path.namesDirectory ? "*" : path.components.back();
 
     if (!HasWildcard(last)) {
         const DirectoryEntry* entry = listing->Find(last);
         if (!entry)
-            return {};
+            return;
         const EntryState state = Inspect(dir, *listing, *entry);
-        return state.exists && Visible(state.attributes, attributes) ? entry->name : "";
+        if (state.exists && Visible(state.attributes, attributes))
+            found(entry->name);
+        return;
     }
 
     const MachinePattern pattern(last);
     if ((attributes & attr::Directory) && !components.empty())
         for (const char* dots : {".", ".."})
-            if (pattern.Matches(dots))
-                return dots;
+            if (pattern.Matches(dots) && !found(std::string(dots)))
+                return;
     for (const DirectoryEntry& entry : listing->Entries()) {
         if (entry.removed || !pattern.Matches(entry.name))
             continue;
         if (entry.kind == EntryKind::Directory && !(attributes & attr::Directory))
             continue;
         const EntryState state = Inspect(dir, *listing, entry);
-        if (state.exists && Visible(state.attributes, attributes))
-            return entry.name;
+        if (state.exists && Visible(state.attributes, attributes) && !found(entry.name))
+            return;
     }
-    return {};
+}
+
+std::string MachineFileSystem::Dir(const std::string& pathSpec, int attributes) {
+    std::string first;
+    Search(pathSpec, attributes, [&](const std::string& name) {
+        first = name;
+        return false;
+    });
+    return first;
+}
+
+std::vector<std::string> MachineFileSystem::DirAll(const std::string& pathSpec, int attributes) {
+    std::vector<std::string> names;
+    Search(pathSpec, attributes, [&](const std::string& name) {
+        names.push_back(name);
+        return true;
+    });
+    return names;
+}
+
+int MachineFileSystem::GetAttr(const std::string& pathText) {
+    const DrivePath path = Parse(pathText, false);
+    const std::string root = DriveRoot(path.drive);
+    if (path.components.empty())
+        return attr::Directory;
+    const auto found = FindDirectory(
+        root, std::span<const std::string>(path.components).first(path.components.size() - 1));
+    const DirectoryEntry* entry = found ? found->listing->Find(path.components.back()) : nullptr;
+    if (!entry)
+        throw RuntimeError(err::FileNotFound);
+    const EntryState state = Inspect(found->host, *found->listing, *entry);
+    if (!state.exists)
+        throw RuntimeError(err::FileNotFound);
+    return state.attributes;
 }
 
 void MachineFileSystem::Kill(const std::string& pathText) {

@@ -75,6 +75,14 @@ public:
     // first file in it.  With mask 16 a wildcard search outside a drive's
     // root also sees "." and "..".  A missing directory gives "".
     std::string Dir(const std::string& pathSpec, int attributes);
+    // Every name the search of Dir finds, in the same order (Dir gives the
+    // first).
+    std::vector<std::string> DirAll(const std::string& pathSpec, int attributes);
+
+    // ReadOnly, Hidden, System and Directory of an existing entry, as Kill
+    // and Dir see them (a drive's root is a directory).  53 when it or a
+    // directory on its way is missing; 52 as Resolve.
+    int GetAttr(const std::string& path);
 
     // Deletes a file (53 missing, hidden, system or a directory, so a hidden
     // file needs SetAttr first, as with the run-time's Kill; 75 read-only;
@@ -171,6 +179,10 @@ private:
     LastComponent LookUpLast(const std::string& pathText);
     EntryState Inspect(const std::string& dir, DirectoryListing& listing,
                        const DirectoryEntry& entry) const;
+    // Dir's search: calls found(name) for each name found, in order, until
+    // it returns false.
+    template <typename Found>
+    void Search(const std::string& pathSpec, int attributes, Found found);
     void Unlink(const std::string& dir, DirectoryListing& listing, const std::string& name);
     bool IsCurrentDirectory(const std::filesystem::path& hostDir);
 

@@ -249,6 +249,14 @@ bool MachineRegistry::KeyExists(std::uint32_t root, const std::string& keyPath) 
     return Load(*location.hive).KeyExists(location.path);
 }
 
+long MachineRegistry::KeyStatus(std::uint32_t root, const std::string& keyPath) {
+    return Win32Call([&](Hive*& hive) -> long {
+        const Location location = Locate(root, keyPath);
+        hive = location.hive;
+        return Load(*hive).KeyExists(location.path) ? ErrorSuccess : ErrorFileNotFound;
+    });
+}
+
 bool MachineRegistry::DeleteKeyTree(std::uint32_t root, const std::string& keyPath) {
     if (NamesRoot(keyPath))
         throw RuntimeError(err::InvalidProcedureCall);

@@ -57,6 +57,10 @@ public:
     std::optional<std::string> GetString(std::uint32_t root, const std::string& keyPath,
                                          const std::string& valueName);
     bool KeyExists(std::uint32_t root, const std::string& keyPath);
+    // KeyExists as a Win32 call: 0 when the key exists, 2 when it does not,
+    // else the error code a registry function returns for the failure
+    // (1009 for a hive that cannot be parsed).
+    long KeyStatus(std::uint32_t root, const std::string& keyPath);
     // false when the key does not exist.
     bool DeleteKeyTree(std::uint32_t root, const std::string& keyPath);
     std::vector<std::string> SubKeyNames(std::uint32_t root, const std::string& keyPath);

@@ -104,6 +104,12 @@ std::vector<std::string> PosixPlatform::ListFiles(const std::string& dir,
 std::vector<std::string> PosixPlatform::ListDirectories(const std::string& dir) {
     return fs_.ListDirectories(dir);
 }
+int PosixPlatform::GetAttr(const std::string& path) {
+    return fs_.GetAttr(path);
+}
+std::vector<std::string> PosixPlatform::DirAll(const std::string& pathSpec, int attributes) {
+    return fs_.DirAll(pathSpec, attributes);
+}
 
 std::optional<std::string>
 PosixPlatform::RegisteredDirectory(const std::filesystem::path& machineDir,
@@ -166,8 +172,19 @@ long PosixPlatform::RegSetValueA(std::uint32_t key, const std::string& subKey, s
 long PosixPlatform::RegCloseKey(std::uint32_t key) {
     return registry_.RegCloseKey(key);
 }
+bool PosixPlatform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
+    try {
+        return registry_.KeyExists(root, subKey);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
 long PosixPlatform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) {
     return registry_.RegDeleteKeyA(key, subKey);
+}
+long PosixPlatform::RegKeyStatus(std::uint32_t root, const std::string& subKey) {
+    return registry_.KeyStatus(root, subKey);
 }
 
 std::filesystem::path PosixPlatform::ProfileFilePath(const std::string& fileName) {

@@ -37,6 +37,8 @@ public:
     std::vector<std::string> ListFiles(const std::string& dir,
                                        const std::string& patterns) override;
     std::vector<std::string> ListDirectories(const std::string& dir) override;
+    int GetAttr(const std::string& path) override;
+    std::vector<std::string> DirAll(const std::string& pathSpec, int attributes) override;
     std::string ResolveDirectory(const std::string& dir) override;
     bool IsLink(const std::string& path) override;
     bool IsProgramGroupLink(const std::string& group) override;
@@ -51,6 +53,8 @@ public:
                       const std::string& data, std::uint32_t length) override;
     long RegCloseKey(std::uint32_t key) override;
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
+    long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
+    bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;
 
     std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::string& buffer,

@@ -6,6 +6,7 @@
 #include "platform/win32/SystemFileCalls.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
+#include "platform/win32/Win32ProfileFile.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -162,7 +163,11 @@ Win32Platform::Win32Platform() {
 
 // --- File system -------------------------------------------------------------
 
-std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
+namespace {
+
+// Dir's search: calls found(name) for each entry that shows through the
+// mask, in the order the system finds them, until it returns false.
+template <typename Found> void SearchEntries(const std::string& pathSpec, int attributes, Found found) {
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     // A drive that is not there, or a name too long for the file system, is
@@ -184,14 +189,48 @@ std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
         case ERROR_INVALID_NAME:
         case ERROR_FILENAME_EXCED_RANGE: throw RuntimeError(err::BadFileNameOrNumber);
         case ERROR_NOT_READY: throw RuntimeError(err::DiskNotReady);
-        default: return {}; // nothing matches, or the directory is missing
+        default: return; // nothing matches, or the directory is missing
         }
     }
     do {
-        if (Visible(data.dwFileAttributes, attributes))
-            return data.cFileName;
+        if (Visible(data.dwFileAttributes, attributes) && !found(std::string(data.cFileName)))
+            return;
     } while (find.Next(data));
-    return {};
+}
+
+} // namespace
+
+std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
+    std::string first;
+    SearchEntries(pathSpec, attributes, [&](const std::string& name) {
+        first = name;
+        return false;
+    });
+    return first;
+}
+
+std::vector<std::string> Win32Platform::DirAll(const std::string& pathSpec, int attributes) {
+    std::vector<std::string> names;
+    SearchEntries(pathSpec, attributes, [&](const std::string& name) {
+        names.push_back(name);
+        return true;
+    });
+    return names;
+}
+
+int Win32Platform::GetAttr(const std::string& path) {
+    if (path.empty())
+        throw RuntimeError(err::InvalidProcedureCall);
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        switch (::GetLastError()) {
+        case ERROR_INVALID_DRIVE:
+        case ERROR_INVALID_NAME: throw RuntimeError(err::BadFileNameOrNumber);
+        default: throw RuntimeError(err::FileNotFound);
+        }
+    }
+    return static_cast<int>(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 void Win32Platform::Kill(const std::string& path) {
@@ -419,6 +458,19 @@ long Win32Platform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) 
     return static_cast<long>(::SHDeleteKeyA(ToHkey(key), subKey.c_str()));
 }
 
+long Win32Platform::RegKeyStatus(std::uint32_t root, const std::string& subKey) {
+    RegistryKey opened;
+    return ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ, opened.Receive());
+}
+
+bool Win32Platform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(opened);
+    return true;
+}
+
 // --- Profile files -----------------------------------------------------------
 
 std::uint32_t Win32Platform::GetPrivateProfileStringA(const std::string& section,
@@ -435,6 +487,10 @@ std::uint32_t Win32Platform::GetPrivateProfileStringA(const std::string& section
 long Win32Platform::WritePrivateProfileStringA(const std::string& section, const std::string& key,
                                                const std::string& value,
                                                const std::string& fileName) {
+    // A file named by a path (tavori.ini) is replaced as a whole, never
+    // rewritten in place.
+    if (const auto written = WriteProfileStringReplacingFile(section, key, value, fileName))
+        return *written;
     return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
                                         fileName.c_str());
 }

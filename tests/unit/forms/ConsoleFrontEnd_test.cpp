@@ -164,6 +164,28 @@ TEST_F(ConsoleTest, ShortCommandsSelectClickAndSet) {
     EXPECT_TRUE(Contains(Output(), "There is no entry 42."));
 }
 
+// Enter presses the dialog's default button and Esc its Cancel button; a
+// dialog without them is only shown again (Enter) or says so (Esc).
+TEST_F(ConsoleTest, EnterAndEscPressTheDefaultAndCancelButtons) {
+    Input("\n\x1b\n");
+    auto form = MakeChooser();
+    (*form)["CmdRemove"].IsDefault = true;
+    (*form)["CmdCancel"].IsCancel = true;
+    runtime->Show(*form, 1);
+    EXPECT_FALSE(form->IsLoaded());
+    EXPECT_EQ(journal, (Journal{"RemoveFrm.Form_Load", "RemoveFrm.CmdRemove_Click",
+                                "RemoveFrm.CmdCancel_Click", "RemoveFrm.Form_QueryUnload 1",
+                                "RemoveFrm.Form_Unload"}));
+
+    journal.clear();
+    Input("\nesc\nshow\nc\n");
+    auto plain = MakeChooser();
+    runtime->Show(*plain, 1);
+    EXPECT_EQ(journal, (Journal{"RemoveFrm.Form_Load", "RemoveFrm.CmdCancel_Click",
+                                "RemoveFrm.Form_QueryUnload 1", "RemoveFrm.Form_Unload"}));
+    EXPECT_TRUE(Contains(Output(), "This window has no Cancel button."));
+}
+
 TEST_F(ConsoleTest, AModalDialogTakesFullActionsForItselfOnly) {
     Input("OtherFrm.CmdGo click\nDoneFrm close\n");
     auto other = std::make_unique<TestForm>(*runtime, "OtherFrm", journal);

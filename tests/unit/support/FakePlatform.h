@@ -61,6 +61,42 @@ public:
         }
         return "";
     }
+    // Every entry of `files` that Dir would give, in order.
+    std::vector<std::string> DirAll(const std::string& pathSpec, int attributes) override {
+        calls.push_back("DirAll " + pathSpec + " " + std::to_string(attributes));
+        const auto slash = pathSpec.find_last_of('\\');
+        const std::string dir = slash == std::string::npos ? "" : pathSpec.substr(0, slash);
+        const std::string pattern = pathSpec.substr(slash == std::string::npos ? 0 : slash + 1);
+        std::vector<std::string> names;
+        if (const auto* entries = Find(files, dir)) {
+            for (const std::string& entry : *entries) {
+                if (testsupport::WildcardMatch(entry, pattern)) {
+                    names.push_back(entry);
+                }
+            }
+        }
+        return names;
+    }
+    // An entry of `files` is an ordinary file, one of `directories` a
+    // directory; anything else raises 53.
+    int GetAttr(const std::string& path) override {
+        calls.push_back("GetAttr " + path);
+        const auto slash = path.find_last_of('\\');
+        const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
+        const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+        auto holds = [&](const std::vector<std::string>* entries) {
+            return entries != nullptr &&
+                   std::any_of(entries->begin(), entries->end(),
+                               [&](const std::string& entry) { return Upper(entry) == Upper(name); });
+        };
+        if (holds(Find(files, dir))) {
+            return attr::Normal;
+        }
+        if (holds(Find(directories, dir))) {
+            return attr::Directory;
+        }
+        throw RuntimeError(err::FileNotFound);
+    }
     void Kill(const std::string& path) override { calls.push_back("Kill " + path); }
     void RmDir(const std::string& path) override { calls.push_back("RmDir " + path); }
     void ChDir(const std::string& path) override { calls.push_back("ChDir " + path); }
@@ -169,9 +205,16 @@ public:
         calls.push_back("RegCloseKey " + std::to_string(key));
         return ErrorSuccess;
     }
+    std::set<std::string> registryKeys; // "root|subkey", sub-key compared as given
+    bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
+        return registryKeys.count(std::to_string(root) + "|" + subKey) != 0;
+    }
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override {
         calls.push_back("RegDeleteKeyA " + std::to_string(key) + " " + subKey);
         return ErrorSuccess;
+    }
+    long RegKeyStatus(std::uint32_t root, const std::string& subKey) override {
+        return RegKeyExists(root, subKey) ? ErrorSuccess : ErrorFileNotFound;
     }
 
     // --- Profile files -------------------------------------------------------

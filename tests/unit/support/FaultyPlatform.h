@@ -93,6 +93,14 @@ public:
         Step("ListDirectories", dir);
         return inner_.ListDirectories(dir);
     }
+    int GetAttr(const std::string& path) override {
+        Step("GetAttr", path);
+        return inner_.GetAttr(path);
+    }
+    std::vector<std::string> DirAll(const std::string& pathSpec, int attributes) override {
+        Step("DirAll", pathSpec);
+        return inner_.DirAll(pathSpec, attributes);
+    }
     std::string ResolveDirectory(const std::string& dir) override {
         Step("ResolveDirectory", dir);
         return inner_.ResolveDirectory(dir);
@@ -131,10 +139,19 @@ public:
         return inner_.RegSetValueA(key, subKey, type, data, length);
     }
     long RegCloseKey(std::uint32_t key) override { return inner_.RegCloseKey(key); }
+    bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
+        Step("RegKeyExists", subKey);
+        return inner_.RegKeyExists(root, subKey);
+    }
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override {
         if (auto failure = Win32Step("RegDeleteKeyA", subKey, ErrorAccessDenied))
             return *failure;
         return inner_.RegDeleteKeyA(key, subKey);
+    }
+    long RegKeyStatus(std::uint32_t root, const std::string& subKey) override {
+        if (auto failure = Win32Step("RegKeyStatus", subKey, ErrorAccessDenied))
+            return *failure;
+        return inner_.RegKeyStatus(root, subKey);
     }
 
     // --- Profile files (Win32) -------------------------------------------------------

@@ -183,6 +183,30 @@ public:
     std::string Dir(const std::string& pathSpec, int attributes) override {
         calls.push_back("Dir " + pathSpec);
         Raise("Dir", pathSpec);
+        const std::vector<std::string> found = Search(pathSpec, attributes, true);
+        return found.empty() ? std::string() : found.front();
+    }
+
+    std::vector<std::string> DirAll(const std::string& pathSpec, int attributes) override {
+        calls.push_back("DirAll " + pathSpec);
+        Raise("DirAll", pathSpec);
+        return Search(pathSpec, attributes, false);
+    }
+
+    int GetAttr(const std::string& path) override {
+        calls.push_back("GetAttr " + path);
+        Raise("GetAttr", path);
+        const auto key = Resolve(path);
+        if (!key)
+            throw RuntimeError(err::FileNotFound);
+        const Entry& entry = entries_.at(*key);
+        return (entry.readOnly ? attr::ReadOnly : 0) | (entry.hidden ? attr::Hidden : 0) |
+               (entry.directory ? attr::Directory : 0);
+    }
+
+    // Dir's search: the names found, in order (only the first when asked).
+    std::vector<std::string> Search(const std::string& pathSpec, int attributes, bool firstOnly) {
+        std::vector<std::string> found;
         const std::size_t slash = pathSpec.find_last_of('\\');
         const std::string dir =
             slash == std::string::npos ? CurrentDirectory() : pathSpec.substr(0, slash + 1);
@@ -190,19 +214,25 @@ public:
             slash == std::string::npos ? pathSpec : pathSpec.substr(slash + 1);
         const auto key = Resolve(dir);
         if (!key || !entries_.at(*key).directory)
-            return {};
-        if (pattern.empty())
-            return (attributes & attr::Directory) != 0 ? "." : std::string();
+            return found;
+        if (pattern.empty()) {
+            if ((attributes & attr::Directory) != 0)
+                found.emplace_back(".");
+            return found;
+        }
         for (const Entry* child : Children(*key)) {
             if (child->directory && (attributes & attr::Directory) == 0)
                 continue;
             if (child->hidden && (attributes & attr::Hidden) == 0)
                 continue;
             const std::string name = NameOf(child->path);
-            if (WildcardMatch(name, pattern) || WildcardMatch(ShortNameOf(*child), pattern))
-                return name;
+            if (WildcardMatch(name, pattern) || WildcardMatch(ShortNameOf(*child), pattern)) {
+                found.push_back(name);
+                if (firstOnly)
+                    break;
+            }
         }
-        return {};
+        return found;
     }
 
     void Kill(const std::string& path) override {
@@ -396,6 +426,14 @@ public:
         return handles_.erase(key) != 0 ? ErrorSuccess : ErrorInvalidHandle;
     }
 
+    bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
+        return registry_.count({root, Upper(subKey)}) != 0;
+    }
+    long RegKeyStatus(std::uint32_t root, const std::string& subKey) override {
+        if (const auto error = Failure("RegKeyStatus", subKey))
+            return *error;
+        return registry_.count({root, Upper(subKey)}) != 0 ? ErrorSuccess : ErrorFileNotFound;
+    }
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override {
         calls.push_back("RegDeleteKeyA " + subKey);
         if (const auto error = Failure("RegDeleteKeyA", subKey))
