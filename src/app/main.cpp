@@ -173,7 +173,18 @@ int Run(const app::Options& options, const char* argv0) {
             transcript->End(code);
         return code;
     };
-    auto ended = [&] { return finish(options.quiet ? QuietOutcome(module.State) : ExitEnded); };
+    auto ended = [&] {
+        if (!options.quiet)
+            return finish(ExitEnded);
+        const int outcome = QuietOutcome(module.State);
+        // The policy answers every question but one way: a run it answered
+        // that ended before any removal was refused at start-up.
+        if (outcome == app::QuietExit.stopped && !options.answers)
+            return NothingToRemove(transcript.get(), "KESTOVAN does not work from the Windows or "
+                                                     "the system directory (" +
+                                                         module.State.StartPath + ")");
+        return finish(outcome);
+    };
     try {
 #ifndef _WIN32
         // A registered directory that is, or leads to, the system's own is

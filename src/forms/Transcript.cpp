@@ -170,6 +170,13 @@ void Transcript::Clipboard(const std::string& text) {
     Write(line.dump());
 }
 
+void Transcript::Change(const std::string& text) {
+    Json line = Json::object();
+    line["event"] = "change";
+    line["text"] = ToUtf8(text);
+    Write(line.dump());
+}
+
 void Transcript::End(int code) {
     Json line = Json::object();
     line["event"] = "end";

@@ -24,6 +24,8 @@ public:
     void Show(const Form& form, bool modal);
     void Action(int line, const std::string& text);
     void Clipboard(const std::string& text);
+    // A change a preview recorded instead of making it.
+    void Change(const std::string& text);
     void End(int code);
 
 private:
