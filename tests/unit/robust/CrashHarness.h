@@ -10,15 +10,18 @@
 #include "forms/FormRuntime.h"
 #include "platform/posix/DosAttributes.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/WineRegistry.h"
 #include "robust/RobustMachine.h"
 #include "state/MainModule.h"
 #include "support/FaultyPlatform.h"
 #include "support/ScriptedFrontEnd.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -305,6 +308,60 @@ inline std::string StateDifferences(const std::map<std::string, std::string>& ex
         if (!expected.contains(name))
             text += "  left over: " + name + "\n";
     return text;
+}
+
+// Makes the demo machine (tools/make-demo-machine) in dir.
+inline void MakeDemoMachine(const fs::path& dir) {
+    const std::string command = "\"" + (RepositoryRoot() / "tools" / "make-demo-machine").string() +
+                                "\" \"" + dir.string() + "\" > /dev/null";
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+// An uninterrupted run on a copy of a machine: the records as they were at
+// the start (versions[0]) and after each operation n (versions[n]), each
+// operation's description, and the machine's state at the end.
+struct UninterruptedRun {
+    RunOutcome outcome;
+    std::vector<Records> versions;
+    std::vector<std::string> operations;
+    std::map<std::string, std::string> endState;
+};
+
+inline UninterruptedRun RunUninterrupted(const fs::path& demo, const fs::path& machine) {
+    UninterruptedRun run;
+    CopyMachine(demo, machine);
+    run.versions.push_back(ReadRecords(machine));
+    run.operations.push_back("(start)");
+    run.outcome = RunProgram(machine, 0, {}, [&](int, const std::string& operation) {
+        run.versions.push_back(ReadRecords(machine));
+        run.operations.push_back(operation);
+    });
+    run.endState = MachineState(machine);
+    return run;
+}
+
+// Where records left by a crash differ from the version they must be
+// ("" when each hive parses and every record is that version).
+inline std::string RecordProblems(const Records& left, const Records& expected) {
+    std::string problems;
+    auto hive = [&](const char* name, const std::optional<std::string>& text,
+                    const std::optional<std::string>& wanted) {
+        if (text) {
+            try {
+                posix::RegistryHive::Parse(*text);
+            } catch (const RuntimeError&) {
+                problems += std::string(name) + " does not parse; ";
+            }
+        }
+        if (text != wanted)
+            problems += std::string(name) + " is not the version of the uninterrupted run; ";
+    };
+    hive("system.reg", left.systemReg, expected.systemReg);
+    hive("user.reg", left.userReg, expected.userReg);
+    if (left.tavoriIni != expected.tavoriIni)
+        problems += "tavori.ini is not the version of the uninterrupted run; ";
+    return problems;
 }
 
 // Left-over temporary files of record writes anywhere in the machine.
