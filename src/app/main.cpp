@@ -5,6 +5,7 @@
 #include "dialogs/RemoveDoneFrm.h"
 #include "forms/FormRuntime.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
+#include "platform/PreviewPlatform.h"
 #include "platform/RuntimeError.h"
 #include "state/Discovery.h"
 #include "state/MainModule.h"
@@ -114,6 +115,16 @@ int Run(const app::Options& options, const char* argv0) {
         return ExitEnded;
     }
 
+    // A preview makes the whole run against a layer that changes nothing and
+    // lists each change the run would make.
+    PreviewPlatform preview(platform, [&](const std::string& change) {
+        std::cout << change << "\n" << std::flush;
+        if (transcript)
+            transcript->Change(change);
+    });
+    PlatformServices& services = options.preview ? static_cast<PlatformServices&>(preview)
+                                                 : static_cast<PlatformServices&>(platform);
+
     if (options.quiet && platform.AppPrevInstance()) {
         std::cerr << "kestovan: another copy of KESTOVAN is running on this machine\n";
         if (transcript)
@@ -133,7 +144,7 @@ int Run(const app::Options& options, const char* argv0) {
         frontEnd = std::make_unique<forms::UnattendedFrontEnd>(
             std::make_unique<app::QuietPolicy>(
                 [&modulePointer]() -> const ProgramState& { return modulePointer->State; },
-                platform, options.removeUserFiles),
+                services, options.removeUserFiles),
             statusLog);
     } else if (options.answers) {
         std::istream* answers = &std::cin;
@@ -154,8 +165,8 @@ int Run(const app::Options& options, const char* argv0) {
 #endif
     }
 
-    forms::FormRuntime runtime(platform, *frontEnd, transcript.get());
-    MainModule module(platform, runtime);
+    forms::FormRuntime runtime(services, *frontEnd, transcript.get());
+    MainModule module(services, runtime);
     modulePointer = &module;
 
     if (transcript)
@@ -189,7 +200,7 @@ int Run(const app::Options& options, const char* argv0) {
 #ifndef _WIN32
         // A registered directory that is, or leads to, the system's own is
         // never the installation.
-        if (discovered && SystemDirectories(platform, module.GetWindowsDir(), module.GetSystemDir())
+        if (discovered && SystemDirectories(services, module.GetWindowsDir(), module.GetSystemDir())
                               .HoldsSystemFiles(*exeDir))
             return NothingToRemove(transcript.get(),
                                    "the settings store registers Tavori Viewer in " + *exeDir +
@@ -230,7 +241,7 @@ int main(int argc, char** argv) {
             return ExitEnded;
         }
         if (options.showVersion) {
-            std::cout << "kestovan 1.5.23\n";
+            std::cout << "kestovan " KESTOVAN_VERSION "\n";
             return ExitEnded;
         }
         return Run(options, argv[0]);
