@@ -77,9 +77,8 @@ TEST_F(PreviewLayer, FilesFailWhereTheRealCallsFailAndVanishOnceDeleted) {
     p.Kill(program + "tviewer.exe");
     EXPECT_EQ(p.Dir(program + "TVIEWER.EXE", attr::Normal), "");
     EXPECT_EQ(ErrorOf([&] { p.Kill(program + "TVIEWER.EXE"); }), 53);
-    EXPECT_EQ(
-        p.GetShortPathNameA(program + "TVIEWER.EXE", *std::make_unique<std::string>(260, ' '), 260),
-        0u);
+    std::string shortName(260, ' ');
+    EXPECT_EQ(p.GetShortPathNameA(program + "TVIEWER.EXE", shortName, 260), 0u);
     for (const std::string& name : p.ListFiles(program + "SLIDES", "*.*"))
         p.Kill(program + "SLIDES\\" + name);
     EXPECT_TRUE(p.ListFiles(program + "SLIDES\\", "*.*").empty());
