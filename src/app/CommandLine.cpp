@@ -119,8 +119,6 @@ Options ParseCommandLine(int argc, const char* const* argv) {
         throw UsageError("--json goes with --list");
     if (options.list && (options.quiet || options.preview || options.answers))
         throw UsageError("--list removes nothing: it goes with no other action");
-    if (options.preview && !options.quiet && !options.answers)
-        throw UsageError("--preview goes with --quiet or --answers");
 #ifndef _WIN32
     if (!options.showHelp && !options.showVersion)
         options.machineDir = machine ? *machine : DefaultMachine();
@@ -137,8 +135,7 @@ std::string UsageText() {
            "                      remove Tavori Viewer with no window and no question,\n"
            "                      keeping the user's slide shows, pictures and sounds\n"
            "  --remove-user-files with /quiet: delete those files too\n"
-           "  /preview, --preview with /quiet or --answers: change nothing, list the\n"
-           "                      changes the removal would make\n"
+           "  /preview, --preview change nothing, list the changes the removal would make\n"
            "  /list, --list       list the Tavori applications found, change nothing\n"
            "  --json              with /list: as JSON\n"
            "  /log FILE, /log=FILE, --log FILE\n"
@@ -163,8 +160,7 @@ std::string UsageText() {
            "  --quiet             remove Tavori Viewer with no question, keeping the user's\n"
            "                      slide shows, pictures and sounds\n"
            "  --remove-user-files with --quiet: delete those files too\n"
-           "  --preview           with --quiet or --answers: change nothing, list the\n"
-           "                      changes the removal would make\n"
+           "  --preview           change nothing, list the changes the removal would make\n"
            "  --list [--json]     list the Tavori applications found, change nothing\n"
            "  --answers FILE      answer every message box and dialog from FILE ('-' = stdin)\n"
            "  --transcript FILE   write a JSON Lines record of the run to FILE\n"

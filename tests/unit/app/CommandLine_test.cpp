@@ -86,7 +86,7 @@ TEST(CommandLine, RefusesAdministratorsOptionsThatDoNotGoTogether) {
     EXPECT_THROW(Parse({"--machine", "/m", "--json"}), UsageError);
     EXPECT_THROW(Parse({"--machine", "/m", "--list", "--quiet"}), UsageError);
     EXPECT_THROW(Parse({"--machine", "/m", "--list", "--answers", "a"}), UsageError);
-    EXPECT_THROW(Parse({"--machine", "/m", "--preview"}), UsageError);
+    EXPECT_THROW(Parse({"--machine", "/m", "--list", "--preview"}), UsageError);
 }
 
 TEST(CommandLine, WindowsSwitchesAreTheOptionsInAnyLetterCase) {

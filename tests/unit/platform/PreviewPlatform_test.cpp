@@ -25,24 +25,6 @@ int ErrorOf(const std::function<void()>& call) {
     return 0;
 }
 
-// Every file of the machine directory with its bytes (and link targets).
-std::map<std::string, std::string> Everything(const fs::path& root) {
-    std::map<std::string, std::string> all;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
-        const fs::path& path = it->path();
-        if (path.filename() == "kestovan.lock")
-            continue;
-        if (it->is_symlink())
-            all[path.string()] = "-> " + fs::read_symlink(path).string();
-        else if (it->is_regular_file())
-            all[path.string()] = ReadBytes(path);
-        else
-            all[path.string()] = "dir";
-    }
-    return all;
-}
-
 class PreviewLayer : public RobustTest {
 protected:
     void SetUp() override {
@@ -50,9 +32,11 @@ protected:
         machine_ = dir_.Path() / "machine";
         real_ = std::make_unique<posix::PosixPlatform>(machine_, std::string(Program), "/nowhere");
         preview_ = std::make_unique<PreviewPlatform>(*real_);
-        before_ = Everything(machine_);
+        before_ = MachineContents(machine_);
     }
-    void TearDown() override { EXPECT_EQ(Everything(machine_), before_) << "the machine changed"; }
+    void TearDown() override {
+        EXPECT_EQ(MachineContents(machine_), before_) << "the machine changed";
+    }
 
     TemporaryDirectory dir_;
     fs::path machine_;

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -38,6 +39,26 @@ inline std::string ReadBytes(const fs::path& path) {
 
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Every entry below root with its bytes (a link with its target, a directory
+// as "dir"), the lock file aside: equal before and after means that nothing
+// on the machine changed.
+inline std::map<std::string, std::string> MachineContents(const fs::path& root) {
+    std::map<std::string, std::string> all;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const fs::path& path = it->path();
+        if (path.filename() == "kestovan.lock")
+            continue;
+        if (it->is_symlink())
+            all[path.string()] = "-> " + fs::read_symlink(path).string();
+        else if (it->is_regular_file())
+            all[path.string()] = ReadBytes(path);
+        else
+            all[path.string()] = "dir";
+    }
+    return all;
 }
 
 // A fresh temporary directory, removed with everything in it at the end.
