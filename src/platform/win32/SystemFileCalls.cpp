@@ -21,6 +21,51 @@ struct FileHandleCloser {
 };
 using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FileHandleCloser>;
 
+using FinalPathCall = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+// GetFinalPathNameByHandleA, looked up when needed: Windows has it from
+// Vista on, and the program still starts on a system without it.
+FinalPathCall FinalPathFunction() {
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return nullptr;
+    const FARPROC found = ::GetProcAddress(kernel, "GetFinalPathNameByHandleA");
+    return reinterpret_cast<FinalPathCall>(reinterpret_cast<void (*)()>(found));
+}
+
+// The final path of an open handle ("\\?\C:\windows"); nullopt when it
+// cannot be read.
+std::optional<std::string> FinalPath(FinalPathCall call, HANDLE handle) {
+    // The length returned for a buffer too small includes the closing NUL.
+    std::string final(MAX_PATH + 1, '\0');
+    DWORD length = call(handle, final.data(), static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+    if (length >= final.size()) {
+        final.assign(length + 1, '\0');
+        length = call(handle, final.data(), static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= final.size())
+        return std::nullopt;
+    final.resize(length);
+    return final;
+}
+
+// The full path of the name itself, no link followed: all a system without
+// the final-path call can tell.
+std::optional<std::string> FullPath(const std::string& path) {
+    std::string full(MAX_PATH + 1, '\0');
+    DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.assign(length + 1, '\0');
+        length =
+            ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size())
+        return std::nullopt;
+    full.resize(length);
+    return full;
+}
+
 } // namespace
 
 std::optional<std::uint32_t> SystemFileCalls::FileAttributes(const std::string& path) const {
@@ -44,19 +89,12 @@ std::optional<OpenedPath> SystemFileCalls::Open(const std::string& path) const {
     if (!::GetFileInformationByHandle(handle.get(), &information))
         return std::nullopt;
 
-    // The length returned for a buffer too small includes the closing NUL.
-    std::string final(MAX_PATH + 1, '\0');
-    DWORD length = ::GetFinalPathNameByHandleA(handle.get(), final.data(),
-                                               static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
-    if (length >= final.size()) {
-        final.assign(length + 1, '\0');
-        length = ::GetFinalPathNameByHandleA(handle.get(), final.data(),
-                                             static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
-    }
-    if (length == 0 || length >= final.size())
+    const FinalPathCall finalPathCall = FinalPathFunction();
+    const std::optional<std::string> final =
+        finalPathCall != nullptr ? FinalPath(finalPathCall, handle.get()) : FullPath(path);
+    if (!final)
         return std::nullopt;
-    final.resize(length);
-    return OpenedPath{final, information.dwFileAttributes};
+    return OpenedPath{*final, information.dwFileAttributes};
 }
 
 std::optional<std::string> SystemFileCalls::SpecialFolder(int csidl) const {

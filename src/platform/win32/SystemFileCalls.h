@@ -4,7 +4,9 @@
 
 namespace kestovan::win32 {
 
-// The link rules' calls made on Windows itself.
+// The link rules' calls made on Windows itself.  Open reads the final path
+// with GetFinalPathNameByHandleA; on a system without that call (older than
+// Vista) it gives the full path of the name, no link followed.
 class SystemFileCalls : public FileCalls {
 public:
     std::optional<std::uint32_t> FileAttributes(const std::string& path) const override;
