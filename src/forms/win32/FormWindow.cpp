@@ -13,15 +13,22 @@ namespace kestovan::forms::win32ui {
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
+constexpr int TwipsPerInch = 1440;
 constexpr int FirstChildId = 100;
-constexpr int IconPixels = 32;
+// Sizes in pixels of a 96-dots-per-inch screen, scaled to the screen's.
+constexpr int IconPixels = 32; // the largest image the program's icons hold
 constexpr int ToolTipWidth = 360;
-constexpr int BorderPixels = 2;
 constexpr int FrameCaptionIndent = 8;
+constexpr int FrameCaptionMargin = 2;
+// DrawEdge draws a sunken edge two pixels wide at every resolution.
+constexpr int SunkenEdgePixels = 2;
 
-int Pixels(int twips) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / TwipsPerPixel));
+int ScreenDpi(int index) {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, index) : 0;
+    if (screen != nullptr)
+        ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
 }
 
 bool IsWindowed(ControlKind kind) {
@@ -59,7 +66,9 @@ COLORREF ToColorRef(std::uint32_t colour) {
 
 // --- Shared resources --------------------------------------------------------
 
-SharedResources::SharedResources() : instance_(::GetModuleHandleA(nullptr)) {
+SharedResources::SharedResources()
+    : instance_(::GetModuleHandleA(nullptr)), dpiX_(ScreenDpi(LOGPIXELSX)),
+      dpiY_(ScreenDpi(LOGPIXELSY)) {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&common);
     programIcon_ = LoadIconResource(instance_, KESTOVAN_ICON_PROGRAM, 32);
@@ -85,16 +94,24 @@ HFONT SharedResources::Font(const FontSpec& spec) {
         std::make_tuple(spec.name, static_cast<int>(std::lround(spec.size * 100)), spec.bold);
     if (auto found = fonts_.find(key); found != fonts_.end())
         return found->second;
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr)
-        ::ReleaseDC(nullptr, screen);
-    const int height = -static_cast<int>(std::lround(spec.size * dpi / 72.0));
+    const int height = -static_cast<int>(std::lround(spec.size * dpiY_ / 72.0));
     HFONT font = ::CreateFontA(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                                FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, spec.name.c_str());
     fonts_.emplace(key, font);
     return font;
+}
+
+int SharedResources::PixelsX(int twips) const {
+    return static_cast<int>(std::lround(static_cast<double>(twips) * dpiX_ / TwipsPerInch));
+}
+
+int SharedResources::PixelsY(int twips) const {
+    return static_cast<int>(std::lround(static_cast<double>(twips) * dpiY_ / TwipsPerInch));
+}
+
+int SharedResources::ScaledX(int pixelsAt96) const {
+    return ::MulDiv(pixelsAt96, dpiX_, 96);
 }
 
 HBRUSH SharedResources::Brush(COLORREF colour) {
@@ -129,7 +146,7 @@ FormWindow::FormWindow(SharedResources& resources, Form& form, std::deque<Pendin
     // screen's work area.
     constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, Pixels(form.ClientWidth), Pixels(form.ClientHeight)};
+    RECT frame{0, 0, resources_.PixelsX(form.ClientWidth), resources_.PixelsY(form.ClientHeight)};
     ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
@@ -152,7 +169,7 @@ FormWindow::FormWindow(SharedResources& resources, Form& form, std::deque<Pendin
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                   resources_.Instance(), nullptr);
     if (toolTips_ != nullptr)
-        ::SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, ToolTipWidth);
+        ::SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, resources_.ScaledX(ToolTipWidth));
 
     CreateChildren();
     Sync();
@@ -246,8 +263,9 @@ RECT FormWindow::PixelRect(const Control& control) const {
             left += container->Position.left;
             top += container->Position.top;
         }
-    return RECT{Pixels(left), Pixels(top), Pixels(left + control.Position.width),
-                Pixels(top + control.Position.height)};
+    return RECT{resources_.PixelsX(left), resources_.PixelsY(top),
+                resources_.PixelsX(left + control.Position.width),
+                resources_.PixelsY(top + control.Position.height)};
 }
 
 bool FormWindow::ShownOnScreen(const Control& control) const {
@@ -683,9 +701,13 @@ void FormWindow::PaintControl(HDC dc, const Control& control) {
     case ControlKind::Image: {
         HICON icon =
             form_.Name() == "ShortcutFrm" ? resources_.FoldersIcon() : resources_.ProgramIcon();
+        // The icon's 32-pixel image is drawn at a whole multiple of its size
+        // (crisp, never smoothed), centred in the control's scaled box.
+        const int size = IconPixels * std::max(1, resources_.ScaledX(IconPixels) / IconPixels);
+        const int x = rect.left + std::max(0, static_cast<int>(rect.right - rect.left) - size) / 2;
+        const int y = rect.top + std::max(0, static_cast<int>(rect.bottom - rect.top) - size) / 2;
         if (icon != nullptr)
-            ::DrawIconEx(dc, rect.left, rect.top, icon, IconPixels, IconPixels, 0, nullptr,
-                         DI_NORMAL);
+            ::DrawIconEx(dc, x, y, icon, size, size, 0, nullptr, DI_NORMAL);
         break;
     }
     case ControlKind::Frame: {
@@ -702,10 +724,12 @@ void FormWindow::PaintControl(HDC dc, const Control& control) {
             border.top += metrics.tmHeight / 2;
         ::DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
         if (!control.Caption.empty()) {
-            RECT behind{rect.left + FrameCaptionIndent - 2, rect.top,
-                        rect.left + FrameCaptionIndent + extent.cx + 2, rect.top + extent.cy};
+            const int indent = resources_.ScaledX(FrameCaptionIndent);
+            const int margin = resources_.ScaledX(FrameCaptionMargin);
+            RECT behind{rect.left + indent - margin, rect.top,
+                        rect.left + indent + extent.cx + margin, rect.top + extent.cy};
             ::FillRect(dc, &behind, resources_.Brush(back));
-            ::TextOutA(dc, rect.left + FrameCaptionIndent, rect.top, control.Caption.c_str(),
+            ::TextOutA(dc, rect.left + indent, rect.top, control.Caption.c_str(),
                        static_cast<int>(control.Caption.size()));
         }
         break;
@@ -715,7 +739,7 @@ void FormWindow::PaintControl(HDC dc, const Control& control) {
             ::FillRect(dc, &rect, resources_.Brush(back));
         if (control.BorderSingle) {
             ::DrawEdge(dc, &rect, EDGE_SUNKEN, BF_RECT);
-            ::InflateRect(&rect, -BorderPixels, -BorderPixels);
+            ::InflateRect(&rect, -SunkenEdgePixels, -SunkenEdgePixels);
         }
         UINT format = DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL;
         format |= control.TextAlign == Alignment::Center  ? DT_CENTER

@@ -44,6 +44,14 @@ public:
     HINSTANCE Instance() const { return instance_; }
     HFONT Font(const FontSpec& spec);
     HBRUSH Brush(COLORREF colour);
+    // The form layout is in twips (1440 an inch); on the screen it is as many
+    // pixels as the screen's dots per inch make (LOGPIXELSX, LOGPIXELSY): 15
+    // twips a pixel at 96, 10 at 144.  The program declares itself DPI-aware,
+    // so Windows does not stretch its windows.
+    int PixelsX(int twips) const;
+    int PixelsY(int twips) const;
+    // A size in pixels of a 96-dots-per-inch screen, on this screen.
+    int ScaledX(int pixelsAt96) const;
     HICON ProgramIcon() const { return programIcon_; }
     HICON ProgramIconSmall() const { return programIconSmall_; }
     HICON FoldersIcon() const { return foldersIcon_; }
@@ -52,6 +60,8 @@ public:
 
 private:
     HINSTANCE instance_;
+    int dpiX_;
+    int dpiY_;
     HICON programIcon_;
     HICON programIconSmall_;
     HICON foldersIcon_;
