@@ -432,6 +432,13 @@ public:
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override {
         if (const auto error = Failure("RegKeyStatus", subKey))
             return *error;
+        // The settings store's sections are keys of HKEY_CURRENT_USER.
+        const std::string settingsRoot = "SOFTWARE\\VB AND VBA PROGRAM SETTINGS\\";
+        const std::vector<std::string> parts =
+            SplitOn(Upper(subKey).substr(std::min(subKey.size(), settingsRoot.size())), '\\');
+        if (root == hkey::CurrentUser && Upper(subKey).starts_with(settingsRoot) &&
+            parts.size() == 2 && HasSettings(parts[0], parts[1]))
+            return ErrorSuccess;
         return registry_.count({root, Upper(subKey)}) != 0 ? ErrorSuccess : ErrorFileNotFound;
     }
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override {
