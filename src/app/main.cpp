@@ -5,7 +5,7 @@
 #include "dialogs/RemoveDoneFrm.h"
 #include "forms/FormRuntime.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
-#include "platform/PreviewPlatform.h"
+#include "platform/RecordingPlatform.h"
 #include "platform/RuntimeError.h"
 #include "state/Discovery.h"
 #include "state/MainModule.h"
@@ -117,7 +117,7 @@ int Run(const app::Options& options, const char* argv0) {
 
     // A preview makes the whole run against a layer that changes nothing and
     // lists each change the run would make.
-    PreviewPlatform preview(platform, [&](const std::string& change) {
+    RecordingPlatform preview(platform, [&](const std::string& change) {
         std::cout << change << "\n" << std::flush;
         if (transcript)
             transcript->Change(change);

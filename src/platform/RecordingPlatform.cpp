@@ -444,7 +444,8 @@ void RecordingPlatform::RmDir(const std::string& path) {
     }
     if (look.key)
         MarkGone(*look.key, StoredName(trimmed, SplitLast(trimmed).second));
-    Record("delete folder " + path);
+    // A folder is named as files are, without a trailing backslash.
+    Record("delete folder " + trimmed);
 }
 
 void RecordingPlatform::ChDir(const std::string& path) {

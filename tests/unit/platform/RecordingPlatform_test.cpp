@@ -99,7 +99,7 @@ TEST_F(RecordingOverMemory, DeletedFilesAndFoldersAreGoneOnlyForLaterReads) {
     EXPECT_TRUE(ChangingCalls().empty());
     const std::vector<std::string> expected{"delete file C:\\TAVORI\\readme.txt",
                                             "delete file C:\\TAVORI\\SLIDES\\Trip.TVS",
-                                            "delete folder C:\\TAVORI\\SLIDES\\"};
+                                            "delete folder C:\\TAVORI\\SLIDES"};
     EXPECT_EQ(preview.Changes(), expected);
     EXPECT_EQ(observed, expected);
 }
@@ -502,7 +502,7 @@ TEST_F(PreviewThenRealRun, CompleteRemovalEveryQuestionYes) {
     EXPECT_TRUE(Holds(previewed.changes, "delete group \"Tavori Software\""));
     EXPECT_TRUE(Holds(previewed.changes, "delete settings TViewer\\Settings"));
     EXPECT_TRUE(
-        Holds(previewed.changes, "delete folder C:\\Program Files\\Tavori Viewer\\SLIDES\\"));
+        Holds(previewed.changes, "delete folder C:\\Program Files\\Tavori Viewer\\SLIDES"));
 }
 
 TEST_F(PreviewThenRealRun, PicturesKept) {
