@@ -1,5 +1,7 @@
 #include "platform/RecordingPlatform.h"
 
+#include "platform/DdeCommandReader.h"
+
 #include "platform/ProfileText.h"
 #include "platform/RuntimeError.h"
 
@@ -120,89 +122,6 @@ int SettingsReadError(long status) {
     return status == ErrorAccessDenied ? err::PermissionDenied : err::PathFileAccessError;
 #endif
 }
-
-// The commands of a Program Manager command string, read one at a time:
-// "[Name(argument, ...)]", blanks allowed around names, arguments and
-// brackets; a quoted argument takes "" for one quote, an unquoted one ends
-// at the first ',' or ')'.  A malformed command raises 285.
-class CommandReader {
-public:
-    explicit CommandReader(const std::string& text) : text_(text) { SkipBlanks(); }
-    bool AtEnd() const { return pos_ >= text_.size(); }
-
-    std::pair<std::string, std::vector<std::string>> Next() {
-        std::pair<std::string, std::vector<std::string>> command;
-        Expect('[');
-        SkipBlanks();
-        while (pos_ < text_.size() && std::isalnum(static_cast<unsigned char>(text_[pos_])))
-            command.first += text_[pos_++];
-        if (command.first.empty())
-            Refuse();
-        SkipBlanks();
-        if (Peek() == '(') {
-            ++pos_;
-            for (;;) {
-                command.second.push_back(Argument());
-                const char next = Peek();
-                ++pos_;
-                if (next == ')')
-                    break;
-                if (next != ',')
-                    Refuse();
-            }
-            SkipBlanks();
-        }
-        Expect(']');
-        SkipBlanks();
-        return command;
-    }
-
-private:
-    [[noreturn]] static void Refuse() { throw RuntimeError(err::DdeMethodRefused); }
-    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-    void SkipBlanks() {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t'))
-            ++pos_;
-    }
-    void Expect(char c) {
-        if (Peek() != c)
-            Refuse();
-        ++pos_;
-    }
-    std::string Argument() {
-        SkipBlanks();
-        std::string value;
-        if (Peek() == '"') {
-            ++pos_;
-            for (;;) {
-                if (pos_ >= text_.size())
-                    Refuse();
-                const char c = text_[pos_++];
-                if (c == '"') {
-                    if (Peek() != '"')
-                        break;
-                    ++pos_;
-                }
-                value += c;
-            }
-            SkipBlanks();
-        } else {
-            const std::size_t end = text_.find_first_of(",)", pos_);
-            if (end == std::string::npos)
-                Refuse();
-            value = text_.substr(pos_, end - pos_);
-            while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-                value.pop_back();
-            pos_ = end;
-        }
-        if (Peek() != ',' && Peek() != ')')
-            Refuse();
-        return value;
-    }
-
-    const std::string& text_;
-    std::size_t pos_ = 0;
-};
 
 } // namespace
 
@@ -858,7 +777,7 @@ std::string RecordingPlatform::DdeRequest(const std::string& topic, const std::s
 
 void RecordingPlatform::DdeExecute(const std::string& topic, const std::string& command) {
     real_.DdeInitiate(topic);
-    CommandReader reader(command);
+    DdeCommandReader reader(command);
     if (reader.AtEnd())
         throw RuntimeError(err::DdeMethodRefused);
     while (!reader.AtEnd()) {

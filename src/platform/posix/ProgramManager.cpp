@@ -1,5 +1,6 @@
 #include "platform/posix/ProgramManager.h"
 
+#include "platform/DdeCommandReader.h"
 #include "platform/RuntimeError.h"
 
 #include <algorithm>
@@ -48,104 +49,6 @@ std::vector<fs::path> Groups(const fs::path& folder) {
         Refuse();
     return groups;
 }
-
-// A command of the command string: its name and its arguments.
-struct Command {
-    std::string name;
-    std::vector<std::string> arguments;
-};
-
-// Reads the commands of a command string one at a time, so that the commands
-// before a malformed one are carried out, as Program Manager does.
-class CommandReader {
-public:
-    explicit CommandReader(std::string_view text) : text_(text) { SkipBlanks(); }
-
-    bool AtEnd() const { return pos_ >= text_.size(); }
-
-    // The next command; raises 285 when its text is malformed.
-    Command Next() {
-        Command command;
-        Expect('[');
-        SkipBlanks();
-        while (pos_ < text_.size() && IsNameChar(text_[pos_]))
-            command.name += text_[pos_++];
-        if (command.name.empty())
-            Refuse();
-        SkipBlanks();
-        if (Peek() == '(') {
-            ++pos_;
-            for (;;) {
-                command.arguments.push_back(Argument());
-                char next = Peek();
-                ++pos_;
-                if (next == ')')
-                    break;
-                if (next != ',')
-                    Refuse();
-            }
-            SkipBlanks();
-        }
-        Expect(']');
-        SkipBlanks();
-        return command;
-    }
-
-private:
-    static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-    static bool IsNameChar(char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    }
-
-    char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-
-    void SkipBlanks() {
-        while (pos_ < text_.size() && IsBlank(text_[pos_]))
-            ++pos_;
-    }
-
-    void Expect(char c) {
-        if (pos_ >= text_.size() || text_[pos_] != c)
-            Refuse();
-        ++pos_;
-    }
-
-    // One argument, leaving the position on the ',' or ')' after it.
-    std::string Argument() {
-        SkipBlanks();
-        std::string value;
-        if (Peek() == '"') {
-            ++pos_;
-            for (;;) {
-                if (pos_ >= text_.size())
-                    Refuse(); // no closing quote
-                char c = text_[pos_++];
-                if (c == '"') {
-                    if (Peek() != '"')
-                        break;
-                    ++pos_;
-                }
-                value += c;
-            }
-            SkipBlanks();
-        } else {
-            std::size_t end = text_.find_first_of(",)", pos_);
-            if (end == std::string_view::npos)
-                Refuse();
-            std::string_view raw = text_.substr(pos_, end - pos_);
-            while (!raw.empty() && IsBlank(raw.back()))
-                raw.remove_suffix(1);
-            value.assign(raw);
-            pos_ = end;
-        }
-        if (Peek() != ',' && Peek() != ')')
-            Refuse();
-        return value;
-    }
-
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
 
 // The group folder of that name: the exact name first, else the first in byte
 // order of those that differ only in letter case.
@@ -211,11 +114,11 @@ std::string ProgramManager::Request(const std::string& topic, const std::string&
 
 void ProgramManager::Execute(const std::string& topic, const std::string& command) {
     Initiate(topic);
-    CommandReader reader(command);
+    DdeCommandReader reader(command);
     if (reader.AtEnd())
         Refuse();
     while (!reader.AtEnd()) {
-        Command next = reader.Next();
+        DdeCommand next = reader.Next();
         if (Lower(next.name) == "deletegroup" && next.arguments.size() == 1)
             DeleteGroup(programsFolder_, next.arguments.front());
         else
