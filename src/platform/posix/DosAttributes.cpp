@@ -3,8 +3,11 @@
 #include "platform/RuntimeError.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kestovan::posix {
@@ -73,6 +76,21 @@ unsigned ReadDosAttrib(const std::filesystem::path& path) {
     if (!raw)
         return 0;
     return ParseDosAttrib(*raw).value_or(0);
+}
+
+ssize_t GetXattrAt(int dirFd, const char* name, const char* attribute, void* value,
+                   std::size_t size) {
+#ifndef SYS_getxattrat
+    // The same number on every architecture that has it (the common table).
+    constexpr long SYS_getxattrat = 464;
+#endif
+    // The kernel's struct xattr_args.
+    struct {
+        std::uint64_t value;
+        std::uint32_t size;
+        std::uint32_t flags;
+    } args{reinterpret_cast<std::uintptr_t>(value), static_cast<std::uint32_t>(size), 0};
+    return ::syscall(SYS_getxattrat, dirFd, name, 0, attribute, &args, sizeof args);
 }
 
 void WriteDosAttrib(const std::filesystem::path& path, unsigned value) {

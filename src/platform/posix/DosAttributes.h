@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace kestovan::posix {
 
@@ -23,6 +24,14 @@ std::string FormatDosAttrib(unsigned value);
 // The number stored on path (links followed); 0 when there is none, when it
 // cannot be read, or when the file system has no extended attributes.
 unsigned ReadDosAttrib(const std::filesystem::path& path);
+
+// getxattr of the attribute of name inside the directory dirFd (links
+// followed), through the kernel's getxattrat where it has one (Linux 6.13):
+// the directory's path is not walked again.  Returns what getxattr returns;
+// -1 with errno ENOSYS when the kernel has no getxattrat, and the caller
+// then asks by full path.
+ssize_t GetXattrAt(int dirFd, const char* name, const char* attribute, void* value,
+                   std::size_t size);
 
 // Stores value on path (links followed), or removes the attribute when
 // value is 0.  The attribute is left untouched when its number already is
