@@ -264,6 +264,8 @@ class PrefixRun:
                 source = os.path.join(dirpath, name)
                 rel = os.path.join(rel_dir, name) if rel_dir else name
                 target = os.path.join(target_dir, match_name(target_dir, name))
+                if self._is_32bit_system_dir(rel):
+                    target = os.path.join(target_dir, match_name(target_dir, "syswow64"))
                 self.mapping[rel] = target
                 self.before[rel] = _file_state(source)
                 st = os.lstat(source)
@@ -281,6 +283,21 @@ class PrefixRun:
                 else:
                     _copy_file(source, target)
             dirnames[:] = [d for d in dirnames if not os.path.islink(os.path.join(dirpath, d))]
+
+    def _is_32bit_system_dir(self, rel: str) -> bool:
+        """Whether the machine's directory rel is what the prefix keeps in its
+        32-bit system directory.  A machine without windows\\syswow64 is seen
+        as the application's 32-bit setup saw it: its windows\\system32 holds
+        what a 32-bit program finds there, which a 64-bit prefix (as 64-bit
+        Windows) keeps in windows\\syswow64.  A machine with its own syswow64
+        is laid as it is."""
+        if rel.lower() != os.path.join("windows", "system32"):
+            return False
+        machine_windows = os.path.join(self.machine, "drive_c", match_name(
+            os.path.join(self.machine, "drive_c"), "windows"))
+        prefix_windows = os.path.join(self.prefix, "drive_c", "windows")
+        return (not os.path.isdir(os.path.join(machine_windows, match_name(machine_windows, "syswow64")))
+                and os.path.isdir(os.path.join(prefix_windows, match_name(prefix_windows, "syswow64"))))
 
     def _merge_registry(self) -> None:
         for root, fname in wm.HIVE_FILES.items():

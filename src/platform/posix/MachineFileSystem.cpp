@@ -83,27 +83,59 @@ std::string Join(const std::string& dir, std::string_view name) {
     return path;
 }
 
-// user.DOSATTRIB of path (links followed); 0 when there is none.
-unsigned ReadDosAttribAt(const std::string& path) {
+// The arguments of a call on the entry name of the directory dir: relative
+// to the directory's descriptor dirFd when one is open, so that the system
+// does not walk the directory's path again, else the full path.
+class EntryAt {
+public:
+    EntryAt(int dirFd, const std::string& dir, const std::string& name)
+        : fd_(dirFd), dir_(dir), name_(name) {
+        if (fd_ == AT_FDCWD)
+            path_ = Join(dir, name);
+    }
+    EntryAt(const EntryAt&) = delete;
+    EntryAt& operator=(const EntryAt&) = delete;
+
+    int Fd() const { return fd_; }
+    // The path relative to Fd().
+    const char* Name() const { return fd_ == AT_FDCWD ? path_.c_str() : name_.c_str(); }
+    std::string FullPath() const { return fd_ == AT_FDCWD ? path_ : Join(dir_, name_); }
+
+private:
+    int fd_;
+    const std::string& dir_;
+    const std::string& name_;
+    std::string path_;
+};
+
+// user.DOSATTRIB of an entry (links followed); 0 when there is none.
+unsigned ReadDosAttribAt(const EntryAt& at) {
     char buffer[64];
-    const ssize_t n = ::getxattr(path.c_str(), DosAttribName, buffer, sizeof buffer);
+    ssize_t n = -1;
+    if (at.Fd() != AT_FDCWD) {
+        n = GetXattrAt(at.Fd(), at.Name(), DosAttribName, buffer, sizeof buffer);
+        if (n < 0 && errno == ENOSYS) // a kernel without getxattrat
+            n = ::getxattr(at.FullPath().c_str(), DosAttribName, buffer, sizeof buffer);
+    } else {
+        n = ::getxattr(at.Name(), DosAttribName, buffer, sizeof buffer);
+    }
     if (n >= 0)
         return ParseDosAttrib(std::string_view(buffer, static_cast<std::size_t>(n))).value_or(0);
     if (errno == ERANGE)
-        return ReadDosAttrib(path); // a long value: the general reader
+        return ReadDosAttrib(at.FullPath()); // a long value: the general reader
     return 0;
 }
 
 // user.DOSATTRIB of an entry of listing, from what the listing keeps when it
 // can be trusted (an ordinary file with no other name elsewhere, whose
 // changes its directory's watch reports), else read and kept.
-unsigned DosAttribOf(const std::string& path, DirectoryListing& listing,
-                     const DirectoryEntry& entry, bool singleName) {
+unsigned DosAttribOf(const EntryAt& at, DirectoryListing& listing, const DirectoryEntry& entry,
+                     bool singleName) {
     if (entry.kind != EntryKind::File || !singleName)
-        return ReadDosAttribAt(path);
+        return ReadDosAttribAt(at);
     if (const auto known = listing.KnownDosAttributes(entry))
         return *known;
-    const unsigned value = ReadDosAttribAt(path);
+    const unsigned value = ReadDosAttribAt(at);
     listing.RememberDosAttributes(entry, value);
     return value;
 }
@@ -118,14 +150,31 @@ std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entri
 
 } // namespace
 
+MachineFileSystem::Descriptor&
+MachineFileSystem::Descriptor::operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+MachineFileSystem::Descriptor::~Descriptor() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking tracking)
     : machineDir_(std::move(machineDir)), listings_(tracking), drives_(machineDir_, listings_) {}
 
 DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
     WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
     const char drive = written.drive != 0 ? written.drive : currentDrive_;
-    return MakeDrivePath(std::move(written), currentDrive_,
-                         currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    DrivePath path = MakeDrivePath(std::move(written), currentDrive_,
+                                   currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    systemView_.Apply(path.drive, path.components);
+    return path;
 }
 
 std::string MachineFileSystem::DriveRoot(char letter) {
@@ -151,6 +200,13 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
         if (storedNames)
             storedNames->insert(storedNames->end(), lastFound_->storedNames.begin(),
                                 lastFound_->storedNames.end());
+        // Found again: worth a descriptor (a failure leaves full paths).
+        if (lastFound_->fd.Get() < 0) {
+            lastFound_->fd = Descriptor(
+                ::open(lastFound_->found.host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (lastFound_->fd.Get() >= 0)
+                lastFound_->found.fd = lastFound_->fd.Get();
+        }
         return lastFound_->found;
     }
 
@@ -181,9 +237,12 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
         storedNames->insert(storedNames->end(), stored.begin(), stored.end());
     FoundDirectory found{std::move(host), std::move(listing)};
     if (keep && found.listing->Watched())
-        lastFound_ = LastFound{listings_.Generation(), root,
+        lastFound_ = LastFound{listings_.Generation(),
+                               root,
                                std::vector<std::string>(components.begin(), components.end()),
-                               std::move(stored), found};
+                               std::move(stored),
+                               found,
+                               Descriptor()};
     else
         lastFound_.reset();
     return found;
@@ -214,14 +273,14 @@ MachineFileSystem::LastComponent MachineFileSystem::LookUpLast(const std::string
     return {std::move(root), std::move(dir), std::move(listing), entry};
 }
 
-MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
-                                                         DirectoryListing& listing,
+MachineFileSystem::EntryState MachineFileSystem::Inspect(const FoundDirectory& dir,
                                                          const DirectoryEntry& entry) const {
-    const std::string path = Join(dir, entry.name);
+    const EntryAt at(dir.fd, dir.host, entry.name);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (::fstatat(at.Fd(), at.Name(), &st, 0) != 0) {
         // A link leading nowhere is seen as an ordinary file.
-        if (entry.kind != EntryKind::Link || ::lstat(path.c_str(), &st) != 0)
+        if (entry.kind != EntryKind::Link ||
+            ::fstatat(at.Fd(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return {};
     }
     EntryState state;
@@ -234,15 +293,14 @@ MachineFileSystem::EntryState MachineFileSystem::Inspect(const std::string& dir,
     if (entry.name.starts_with('.'))
         state.attributes |= attr::Hidden;
     const bool singleName = S_ISREG(st.st_mode) && st.st_nlink == 1;
-    state.attributes |= static_cast<int>(DosAttribOf(path, listing, entry, singleName)) &
+    state.attributes |= static_cast<int>(DosAttribOf(at, *dir.listing, entry, singleName)) &
                         (attr::Hidden | attr::System);
     return state;
 }
 
-void MachineFileSystem::Unlink(const std::string& dir, DirectoryListing& listing,
-                               const std::string& name) {
-    const std::string path = Join(dir, name);
-    if (::unlink(path.c_str()) != 0) {
+void MachineFileSystem::Unlink(const FoundDirectory& dir, const DirectoryEntry& entry) {
+    const EntryAt at(dir.fd, dir.host, entry.name);
+    if (::unlinkat(at.Fd(), at.Name(), 0) != 0) {
         switch (errno) {
         case ENOENT: throw RuntimeError(err::FileNotFound);
         case EISDIR: throw RuntimeError(err::FileNotFound);
@@ -253,7 +311,7 @@ void MachineFileSystem::Unlink(const std::string& dir, DirectoryListing& listing
         default: throw RuntimeError(err::PathFileAccessError);
         }
     }
-    listings_.NoteRemoval(dir, listing, name);
+    listings_.NoteRemoval(dir.host, *dir.listing, entry);
 }
 
 bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
@@ -374,7 +432,6 @@ void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Foun
         found(std::string("."));
         return;
     }
-    const std::string& dir = directory->host;
     const auto& listing = directory->listing;
     const std::string last = path.namesDirectory ? "*" : path.components.back();
 
@@ -382,7 +439,7 @@ void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Foun
         const DirectoryEntry* entry = listing->Find(last);
         if (!entry)
             return;
-        const EntryState state = Inspect(dir, *listing, *entry);
+        const EntryState state = Inspect(*directory, *entry);
         if (state.exists && Visible(state.attributes, attributes))
             found(entry->name);
         return;
@@ -398,7 +455,7 @@ void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Foun
             continue;
         if (entry.kind == EntryKind::Directory && !(attributes & attr::Directory))
             continue;
-        const EntryState state = Inspect(dir, *listing, entry);
+        const EntryState state = Inspect(*directory, entry);
         if (state.exists && Visible(state.attributes, attributes) && !found(entry.name))
             return;
     }
@@ -432,7 +489,7 @@ int MachineFileSystem::GetAttr(const std::string& pathText) {
     const DirectoryEntry* entry = found ? found->listing->Find(path.components.back()) : nullptr;
     if (!entry)
         throw RuntimeError(err::FileNotFound);
-    const EntryState state = Inspect(found->host, *found->listing, *entry);
+    const EntryState state = Inspect(*found, *entry);
     if (!state.exists)
         throw RuntimeError(err::FileNotFound);
     return state.attributes;
@@ -443,25 +500,25 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     const std::string root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
-    const auto [dir, listing] = ExistingParent(root, path);
+    const FoundDirectory dir = ExistingParent(root, path);
     const std::string& last = path.components.back();
 
     if (HasWildcard(last)) {
         const MachinePattern pattern(last);
-        std::vector<std::pair<std::string, bool>> matches; // name, read-only
-        for (const DirectoryEntry& entry : listing->Entries()) {
+        std::vector<std::pair<const DirectoryEntry*, bool>> matches; // entry, read-only
+        for (const DirectoryEntry& entry : dir.listing->Entries()) {
             if (entry.removed || entry.kind == EntryKind::Directory || !pattern.Matches(entry.name))
                 continue;
-            const EntryState state = Inspect(dir, *listing, entry);
+            const EntryState state = Inspect(dir, entry);
             if (state.exists && Visible(state.attributes, attr::Normal))
-                matches.emplace_back(entry.name, (state.attributes & attr::ReadOnly) != 0);
+                matches.emplace_back(&entry, (state.attributes & attr::ReadOnly) != 0);
         }
         if (matches.empty())
             throw RuntimeError(err::FileNotFound);
-        for (const auto& [name, readOnly] : matches) {
+        for (const auto& [entry, readOnly] : matches) {
             if (readOnly)
                 throw RuntimeError(err::PathFileAccessError);
-            Unlink(dir, *listing, name);
+            Unlink(dir, *entry);
         }
         return;
     }
@@ -469,13 +526,12 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     const DirectoryEntry* entry = listing->Find(last);
     if (!entry)
         throw RuntimeError(err::FileNotFound);
-    const EntryState state = Inspect(dir, *listing, *entry);
+    const EntryState state = Inspect(dir, *entry);
     if (!state.exists || state.directory || (state.attributes & (attr::Hidden | attr::System)))
         throw RuntimeError(err::FileNotFound);
     if (state.attributes & attr::ReadOnly)
         throw RuntimeError(err::PathFileAccessError);
-    const std::string name = entry->name;
-    Unlink(dir, *listing, name);
+    Unlink(dir, *entry);
 }
 
 void MachineFileSystem::RmDir(const std::string& pathText) {

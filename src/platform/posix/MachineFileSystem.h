@@ -1,16 +1,19 @@
 #pragma once
 
+#include "platform/ThirtyTwoBitView.h"
 #include "platform/posix/MachineDrives.h"
 #include "platform/posix/MachineListing.h"
 #include "platform/posix/MachinePath.h"
 
 #include <array>
+#include <fcntl.h>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestovan::posix {
@@ -44,6 +47,10 @@ public:
                                ChangeTracking tracking = ChangeTracking::Notifications);
 
     const std::filesystem::path& MachineDir() const { return machineDir_; }
+
+    // From now on every path is seen through view: paths in the system
+    // directory lead where a 32-bit program's lead (none by default).
+    void UseSystemDirectoryView(SystemDirectoryView view) { systemView_ = std::move(view); }
 
     // Host path of a Windows path (absolute, "C:rel", "\rel" or relative to
     // the current directory).  Existing components are matched as above;
@@ -153,6 +160,21 @@ private:
     struct FoundDirectory {
         std::string host;
         std::shared_ptr<DirectoryListing> listing;
+        // An open descriptor of the directory for calls relative to it
+        // (valid during the operation), AT_FDCWD when there is none.
+        int fd = AT_FDCWD;
+    };
+    // An open descriptor, closed with its owner.
+    class Descriptor {
+    public:
+        explicit Descriptor(int fd = -1) : fd_(fd) {}
+        Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+        Descriptor& operator=(Descriptor&& other) noexcept;
+        ~Descriptor();
+        int Get() const { return fd_; }
+
+    private:
+        int fd_;
     };
 
     // Follows components from root, each an existing directory; nullopt when
@@ -177,26 +199,28 @@ private:
         const DirectoryEntry* entry = nullptr;
     };
     LastComponent LookUpLast(const std::string& pathText);
-    EntryState Inspect(const std::string& dir, DirectoryListing& listing,
-                       const DirectoryEntry& entry) const;
+    EntryState Inspect(const FoundDirectory& dir, const DirectoryEntry& entry) const;
     // Dir's search: calls found(name) for each name found, in order, until
     // it returns false.
-    template <typename Found>
-    void Search(const std::string& pathSpec, int attributes, Found found);
-    void Unlink(const std::string& dir, DirectoryListing& listing, const std::string& name);
+    template <typename Found> void Search(const std::string& pathSpec, int attributes, Found found);
+    void Unlink(const FoundDirectory& dir, const DirectoryEntry& entry);
     bool IsCurrentDirectory(const std::filesystem::path& hostDir);
 
     std::filesystem::path machineDir_;
+    SystemDirectoryView systemView_;
     ListingCache listings_;
     MachineDrives drives_;
     // The last directory FindDirectory found, with the cache's generation
-    // at that time.
+    // at that time.  When it is found again, a descriptor of it is opened
+    // and kept with it, so that the calls on its entries need not walk its
+    // path again.
     struct LastFound {
         std::uint64_t generation = 0;
         std::string root;
         std::vector<std::string> components;
         std::vector<std::string> storedNames;
         FoundDirectory found;
+        Descriptor fd;
     };
     std::optional<LastFound> lastFound_;
     char currentDrive_ = 'c';

@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* WindowsDirectory = "C:\\windows";
 constexpr const char* SystemDirectory = "C:\\windows\\system32";
+// Where a 64-bit machine keeps the 32-bit programs' system files.
+constexpr const char* Wow64SystemDirectory = "C:\\windows\\syswow64";
 constexpr const char* SettingsRoot = "Software\\VB and VBA Program Settings\\";
 constexpr const char* ShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -51,6 +53,11 @@ PosixPlatform::PosixPlatform(std::filesystem::path machineDir, std::optional<std
                              const std::filesystem::path& executable)
     : machineDir_(std::move(machineDir)), fs_(machineDir_), registry_(machineDir_),
       lock_(machineDir_ / "kestovan.lock") {
+    // A 64-bit machine has a 32-bit system directory: the application's
+    // 32-bit setup put its system files there, so the system directory is
+    // seen as a 32-bit program sees it.
+    if (fs_.FinalDirectoryPath(Wow64SystemDirectory))
+        fs_.UseSystemDirectoryView(SystemDirectoryView(SystemDirectory, Wow64SystemDirectory));
     if (exeDir) {
         appPath_ = WithoutTrailingBackslash(*exeDir);
     } else {

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "platform/RuntimeError.h"
+#include "platform/ThirtyTwoBitView.h"
 #include "platform/win32/DdeConversation.h"
 #include "platform/win32/LinkRules.h"
 #include "platform/win32/SystemFileCalls.h"
@@ -25,6 +26,14 @@ constexpr const char* InstanceMutexName = "Local\\KESTOVAN.EXE single copy";
 constexpr int CantOpenClipboard = 521;
 constexpr int ClipboardAttempts = 20;
 constexpr DWORD ClipboardRetryMs = 25;
+// The registry view a key is opened in: the 32-bit one where 64-bit Windows
+// keeps a 32-bit program's keys apart (the application's setup was one); no
+// flag elsewhere.  Windows would ignore the flag on a shared key, but Wine
+// takes it to the 32-bit copy of every class key, so it is given only where
+// Windows uses it.
+REGSAM RegistryView(std::uint32_t root, const std::string& subKey) {
+    return RedirectedForThirtyTwoBitPrograms(root, subKey) ? KEY_WOW64_32KEY : 0;
+}
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -70,6 +79,24 @@ DWORD Room(const std::string& buffer, std::uint32_t size) {
     if (code == ERROR_INVALID_DRIVE)
         throw RuntimeError(err::BadFileNameOrNumber);
     throw RuntimeError(RuntimeErrorNumber(code, fallback));
+}
+
+// Deletes subKey with every key and value below it, in the program's
+// registry view; the status of the first call that fails.
+LONG DeleteKeyTree(std::uint32_t root, const std::string& subKey) {
+    const REGSAM view = RegistryView(root, subKey);
+    {
+        RegistryKey key;
+        const LONG status = ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0,
+                                            DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE |
+                                                KEY_SET_VALUE | view,
+                                            key.Receive());
+        if (status != ERROR_SUCCESS)
+            return status;
+        if (const LONG emptied = ::RegDeleteTreeA(key.Get(), nullptr); emptied != ERROR_SUCCESS)
+            return emptied;
+    }
+    return ::RegDeleteKeyExA(ToHkey(root), subKey.c_str(), view, 0);
 }
 
 void SortWithoutCase(std::vector<std::string>& names) {
@@ -155,6 +182,17 @@ void Win32Platform::HandleCloser::operator()(void* handle) const noexcept {
 }
 
 Win32Platform::Win32Platform() {
+    // A 64-bit process is not redirected by the system: it sees the system
+    // directory as the application's 32-bit setup saw it by itself.
+    if constexpr (sizeof(void*) == 8) {
+        char system[MAX_PATH + 1] = {};
+        char wow64[MAX_PATH + 1] = {};
+        const UINT systemLength = ::GetSystemDirectoryA(system, sizeof system);
+        const UINT wow64Length = ::GetSystemWow64DirectoryA(wow64, sizeof wow64);
+        if (systemLength != 0 && systemLength <= MAX_PATH && wow64Length != 0 &&
+            wow64Length <= MAX_PATH)
+            systemView_ = SystemDirectoryView(system, wow64);
+    }
     ::SetLastError(ERROR_SUCCESS);
     HANDLE mutex = ::CreateMutexA(nullptr, FALSE, InstanceMutexName);
     anotherCopyRuns_ = mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
@@ -163,11 +201,24 @@ Win32Platform::Win32Platform() {
 
 // --- File system -------------------------------------------------------------
 
+std::string Win32Platform::Native(const std::string& path) const {
+    if (!systemView_.Redirects() || path.empty())
+        return path;
+    char full[MAX_PATH + 1] = {};
+    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length > MAX_PATH)
+        return path; // the call itself reports what is wrong with it
+    const std::string fullPath(full, length);
+    std::string native = systemView_.Apply(fullPath);
+    return native == fullPath ? path : native;
+}
+
 namespace {
 
 // Dir's search: calls found(name) for each entry that shows through the
 // mask, in the order the system finds them, until it returns false.
-template <typename Found> void SearchEntries(const std::string& pathSpec, int attributes, Found found) {
+template <typename Found>
+void SearchEntries(const std::string& pathSpec, int attributes, Found found) {
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     // A drive that is not there, or a name too long for the file system, is
@@ -202,7 +253,7 @@ template <typename Found> void SearchEntries(const std::string& pathSpec, int at
 
 std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
     std::string first;
-    SearchEntries(pathSpec, attributes, [&](const std::string& name) {
+    SearchEntries(Native(pathSpec), attributes, [&](const std::string& name) {
         first = name;
         return false;
     });
@@ -211,7 +262,7 @@ std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
 
 std::vector<std::string> Win32Platform::DirAll(const std::string& pathSpec, int attributes) {
     std::vector<std::string> names;
-    SearchEntries(pathSpec, attributes, [&](const std::string& name) {
+    SearchEntries(Native(pathSpec), attributes, [&](const std::string& name) {
         names.push_back(name);
         return true;
     });
@@ -221,7 +272,7 @@ std::vector<std::string> Win32Platform::DirAll(const std::string& pathSpec, int 
 int Win32Platform::GetAttr(const std::string& path) {
     if (path.empty())
         throw RuntimeError(err::InvalidProcedureCall);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesA(Native(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         switch (::GetLastError()) {
         case ERROR_INVALID_DRIVE:
@@ -233,9 +284,10 @@ int Win32Platform::GetAttr(const std::string& path) {
                                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
 }
 
-void Win32Platform::Kill(const std::string& path) {
-    if (path.empty())
+void Win32Platform::Kill(const std::string& name) {
+    if (name.empty())
         throw RuntimeError(err::InvalidProcedureCall);
+    const std::string path = Native(name);
     const auto slash = path.find_last_of("\\/:");
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
 
@@ -265,7 +317,7 @@ void Win32Platform::Kill(const std::string& path) {
 void Win32Platform::RmDir(const std::string& path) {
     if (path.empty())
         throw RuntimeError(err::InvalidProcedureCall);
-    if (::RemoveDirectoryA(path.c_str()))
+    if (::RemoveDirectoryA(Native(path).c_str()))
         return;
     switch (::GetLastError()) {
     case ERROR_FILE_NOT_FOUND:
@@ -332,12 +384,13 @@ void Win32Platform::SetAttr(const std::string& path, int attributes) {
         throw RuntimeError(err::InvalidProcedureCall);
     const DWORD value =
         attributes == attr::Normal ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(attributes);
-    if (!::SetFileAttributesA(path.c_str(), value))
+    if (!::SetFileAttributesA(Native(path).c_str(), value))
         RaisePathError(err::PathFileAccessError);
 }
 
-std::vector<std::string> Win32Platform::ListFiles(const std::string& dir,
+std::vector<std::string> Win32Platform::ListFiles(const std::string& name,
                                                   const std::string& patterns) {
+    const std::string dir = Native(name);
     RequireDirectory(dir);
     std::vector<std::string> names;
     for (const std::string& pattern : SplitPatterns(patterns)) {
@@ -359,7 +412,8 @@ std::vector<std::string> Win32Platform::ListFiles(const std::string& dir,
     return names;
 }
 
-std::vector<std::string> Win32Platform::ListDirectories(const std::string& dir) {
+std::vector<std::string> Win32Platform::ListDirectories(const std::string& name) {
+    const std::string dir = Native(name);
     RequireDirectory(dir);
     std::vector<std::string> names;
     WIN32_FIND_DATAA data{};
@@ -377,11 +431,11 @@ std::vector<std::string> Win32Platform::ListDirectories(const std::string& dir) 
 // --- Links and junctions -----------------------------------------------------
 
 std::string Win32Platform::ResolveDirectory(const std::string& dir) {
-    return win32::ResolveDirectory(SystemFileCalls(), dir);
+    return win32::ResolveDirectory(SystemFileCalls(), Native(dir));
 }
 
 bool Win32Platform::IsLink(const std::string& path) {
-    return win32::IsLink(SystemFileCalls(), path);
+    return win32::IsLink(SystemFileCalls(), Native(path));
 }
 
 bool Win32Platform::IsProgramGroupLink(const std::string& group) {
@@ -394,8 +448,9 @@ std::string Win32Platform::GetSetting(const std::string& appName, const std::str
                                       const std::string& key, const std::string& defaultValue) {
     RegistryKey settings;
     const std::string path = SettingsRoot + appName + "\\" + section;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, settings.Receive()) !=
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0,
+                        KEY_QUERY_VALUE | RegistryView(hkey::CurrentUser, path),
+                        settings.Receive()) != ERROR_SUCCESS)
         return defaultValue;
     DWORD type = 0;
     DWORD size = 0;
@@ -420,11 +475,12 @@ void Win32Platform::DeleteSetting(const std::string& appName, const std::string&
     const std::string path = SettingsRoot + appName + "\\" + section;
     {
         RegistryKey existing;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, existing.Receive()) !=
-            ERROR_SUCCESS)
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0,
+                            KEY_READ | RegistryView(hkey::CurrentUser, path),
+                            existing.Receive()) != ERROR_SUCCESS)
             throw RuntimeError(err::InvalidProcedureCall);
     }
-    if (::SHDeleteKeyA(HKEY_CURRENT_USER, path.c_str()) != ERROR_SUCCESS)
+    if (DeleteKeyTree(hkey::CurrentUser, path) != ERROR_SUCCESS)
         throw RuntimeError(err::InvalidProcedureCall);
 }
 
@@ -433,7 +489,9 @@ void Win32Platform::DeleteSetting(const std::string& appName, const std::string&
 long Win32Platform::RegCreateKeyA(std::uint32_t key, const std::string& subKey,
                                   std::uint32_t& result) {
     HKEY created = nullptr;
-    const LONG status = ::RegCreateKeyA(ToHkey(key), subKey.c_str(), &created);
+    const LONG status =
+        ::RegCreateKeyExA(ToHkey(key), subKey.c_str(), 0, nullptr, 0,
+                          KEY_ALL_ACCESS | RegistryView(key, subKey), nullptr, &created, nullptr);
     if (status == ERROR_SUCCESS)
         result = FromHkey(created);
     return status;
@@ -441,8 +499,16 @@ long Win32Platform::RegCreateKeyA(std::uint32_t key, const std::string& subKey,
 
 long Win32Platform::RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
                                  const std::string& data, std::uint32_t length) {
-    return ::RegSetValueA(ToHkey(key), subKey.empty() ? nullptr : subKey.c_str(), type,
-                          data.c_str(), length);
+    if (subKey.empty())
+        return ::RegSetValueA(ToHkey(key), nullptr, type, data.c_str(), length);
+    // The sub-key is made (or opened) in the program's registry view first.
+    RegistryKey target;
+    const LONG status = ::RegCreateKeyExA(ToHkey(key), subKey.c_str(), 0, nullptr, 0,
+                                          KEY_SET_VALUE | RegistryView(key, subKey), nullptr,
+                                          target.Receive(), nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return ::RegSetValueA(target.Get(), nullptr, type, data.c_str(), length);
 }
 
 long Win32Platform::RegCloseKey(std::uint32_t key) {
@@ -455,17 +521,19 @@ long Win32Platform::RegDeleteKeyA(std::uint32_t key, const std::string& subKey) 
     // itself, which is never deleted.
     if (subKey.empty())
         return ERROR_INVALID_PARAMETER;
-    return static_cast<long>(::SHDeleteKeyA(ToHkey(key), subKey.c_str()));
+    return DeleteKeyTree(key, subKey);
 }
 
 long Win32Platform::RegKeyStatus(std::uint32_t root, const std::string& subKey) {
     RegistryKey opened;
-    return ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ, opened.Receive());
+    return ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ | RegistryView(root, subKey),
+                           opened.Receive());
 }
 
 bool Win32Platform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
     HKEY opened = nullptr;
-    if (::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ | RegistryView(root, subKey),
+                        &opened) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(opened);
     return true;

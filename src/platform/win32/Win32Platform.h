@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
+#include "platform/ThirtyTwoBitView.h"
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,6 +81,12 @@ private:
         void operator()(void* handle) const noexcept;
     };
 
+    // The path the file calls are given for path: where a 32-bit program's
+    // call would lead (the 32-bit system directory for a path in the system
+    // directory); path itself when that is the same place.
+    std::string Native(const std::string& path) const;
+
+    SystemDirectoryView systemView_;
     std::unique_ptr<void, HandleCloser> instanceMutex_;
     bool anotherCopyRuns_ = false;
     std::function<void(const std::string&)> clipboardObserver_;

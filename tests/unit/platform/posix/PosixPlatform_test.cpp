@@ -155,5 +155,50 @@ TEST_F(PosixPlatformTest, AppPathAndTheSingleCopyLock) {
         << "an executable outside the machine needs --exe-dir";
 }
 
+TEST_F(PosixPlatformTest, AMachineWithA32BitSystemDirectoryIsSeenAsA32BitProgramSeesIt) {
+    // Without windows/syswow64 the system directory is system32 itself.
+    machine.File("windows/system32/TVIEWSCR.DAT", "");
+    {
+        PosixPlatform platform = Platform();
+        EXPECT_EQ(platform.Dir("C:\\windows\\system32\\TVIEWSCR.DAT", 0), "TVIEWSCR.DAT");
+    }
+
+    // With it, every file call on the system directory's paths reaches the
+    // 32-bit one; the names stay the system directory's.
+    machine.Directory("windows/SysWOW64");
+    machine.File("windows/SysWOW64/Tavori Viewer Screen Saver.SCR", "");
+    machine.File("windows/SysWOW64/TViewSCR.SCR", "");
+    PosixPlatform platform = Platform();
+    std::string buffer(256, '\0');
+    ASSERT_GT(platform.GetSystemDirectoryA(buffer, 256), 0u);
+    EXPECT_EQ(buffer.c_str(), std::string("C:\\windows\\system32"));
+
+    EXPECT_EQ(platform.Dir("C:\\windows\\system32\\TVIEWSCR.DAT", 0), "")
+        << "the 64-bit system directory's copy is not seen";
+    EXPECT_EQ(platform.Dir("c:\\WINDOWS\\System32\\tavori viewer screen saver.scr", 0),
+              "Tavori Viewer Screen Saver.SCR");
+    EXPECT_EQ(platform.GetAttr("C:\\windows\\system32\\TViewSCR.SCR"), 0);
+    EXPECT_EQ(platform.ListFiles("C:\\windows\\system32", "*.SCR"),
+              (std::vector<std::string>{"Tavori Viewer Screen Saver.SCR", "TViewSCR.SCR"}));
+    EXPECT_EQ(platform.ResolveDirectory("C:\\windows\\system32\\"), "C:\\windows\\SysWOW64\\");
+
+    platform.SetAttr("C:\\windows\\system32\\TViewSCR.SCR", attr::Hidden);
+    EXPECT_EQ(platform.Dir("C:\\windows\\SysWOW64\\TViewSCR.SCR", 0), "");
+    platform.SetAttr("C:\\windows\\system32\\TViewSCR.SCR", attr::Normal);
+    platform.Kill("C:\\windows\\system32\\Tavori Viewer Screen Saver.SCR");
+    platform.Kill("C:\\windows\\system32\\TViewSCR.SCR");
+    EXPECT_FALSE(std::filesystem::exists(machine.C() / "windows/SysWOW64/TViewSCR.SCR"));
+    EXPECT_FALSE(
+        std::filesystem::exists(machine.C() / "windows/SysWOW64/Tavori Viewer Screen Saver.SCR"));
+    EXPECT_THROW(platform.Kill("C:\\windows\\system32\\TVIEWSCR.DAT"), RuntimeError);
+    EXPECT_TRUE(std::filesystem::exists(machine.C() / "windows/system32/TVIEWSCR.DAT"))
+        << "the copy only in the 64-bit system directory stays";
+
+    // The shared sub-directories and the sysnative alias lead to system32.
+    machine.File("windows/system32/drivers/etc/hosts", "");
+    EXPECT_EQ(platform.Dir("C:\\windows\\system32\\drivers\\etc\\hosts", 0), "hosts");
+    EXPECT_EQ(platform.Dir("C:\\windows\\sysnative\\TVIEWSCR.DAT", 0), "TVIEWSCR.DAT");
+}
+
 } // namespace
 } // namespace kestovan::posix
