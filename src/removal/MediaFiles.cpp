@@ -2,6 +2,7 @@
 #include "state/MainModule.h"
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace kestovan {
@@ -106,15 +107,18 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
             return;
     }
 
-    // The list is the snapshot taken above; its length is read once.
+    // The list is the snapshot taken above; its length is read once.  The
+    // path and the action are made once and reused for every file.
     const int last = listCount() - 1;
     std::int16_t deleted = 0;
+    std::string path;
+    const std::function<void()> killListed = [&] {
+        path.append(File1(module).List(s.LoopIndex));
+        platform.Kill(path);
+    };
     for (s.LoopIndex = 0; s.LoopIndex <= last; ++s.LoopIndex) {
-        std::string path = directory;
-        const bool removed = run([&] {
-            path = directory + File1(module).List(s.LoopIndex);
-            platform.Kill(path);
-        });
+        path.assign(directory);
+        const bool removed = run(killListed);
         // Only the files really deleted are counted; one that could not be
         // deleted is named in the log instead.
         if (removed)

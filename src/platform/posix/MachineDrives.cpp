@@ -84,12 +84,12 @@ void MachineDrives::Refresh() {
     loaded_ = true;
 }
 
-std::optional<std::string> MachineDrives::Root(char letter) {
+const std::string* MachineDrives::Root(char letter) {
     const int index = LetterIndex(letter);
     if (index < 0)
-        return std::nullopt;
+        return nullptr;
     Refresh();
-    return roots_[index];
+    return roots_[index] ? &*roots_[index] : nullptr;
 }
 
 std::vector<std::pair<char, std::filesystem::path>> MachineDrives::All() {

@@ -23,8 +23,9 @@ public:
     MachineDrives(std::filesystem::path machineDir, ListingCache& listings);
 
     // The canonical root of the drive (letter in either case) as a host
-    // path; nullopt when the letter is not mapped to an existing directory.
-    std::optional<std::string> Root(char letter);
+    // path; nullptr when the letter is not mapped to an existing directory.
+    // It stays valid until the roots are next asked for.
+    const std::string* Root(char letter);
 
     // Every mapped drive: lower-case letter and canonical root.
     std::vector<std::pair<char, std::filesystem::path>> All();

@@ -89,23 +89,26 @@ std::string Join(const std::string& dir, std::string_view name) {
 class EntryAt {
 public:
     EntryAt(int dirFd, const std::string& dir, const std::string& name)
-        : fd_(dirFd), dir_(dir), name_(name) {
-        if (fd_ == AT_FDCWD)
-            path_ = Join(dir, name);
-    }
+        : fd_(dirFd), dir_(dir), name_(name) {}
     EntryAt(const EntryAt&) = delete;
     EntryAt& operator=(const EntryAt&) = delete;
 
     int Fd() const { return fd_; }
-    // The path relative to Fd().
-    const char* Name() const { return fd_ == AT_FDCWD ? path_.c_str() : name_.c_str(); }
-    std::string FullPath() const { return fd_ == AT_FDCWD ? path_ : Join(dir_, name_); }
+    // The path relative to Fd() (the full path made at the first call).
+    const char* Name() const {
+        if (fd_ != AT_FDCWD)
+            return name_.c_str();
+        if (path_.empty())
+            path_ = Join(dir_, name_);
+        return path_.c_str();
+    }
+    std::string FullPath() const { return Join(dir_, name_); }
 
 private:
     int fd_;
     const std::string& dir_;
     const std::string& name_;
-    std::string path_;
+    mutable std::string path_;
 };
 
 // user.DOSATTRIB of an entry (links followed); 0 when there is none.
@@ -177,11 +180,11 @@ DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLas
     return path;
 }
 
-std::string MachineFileSystem::DriveRoot(char letter) {
+const std::string& MachineFileSystem::DriveRoot(char letter) {
     // Every operation starts here: what changed since the last one is
     // applied to the kept listings first.
     listings_.CatchUp();
-    auto root = drives_.Root(letter);
+    const std::string* root = drives_.Root(letter);
     if (!root)
         throw RuntimeError(err::BadFileNameOrNumber);
     return *root;
@@ -268,9 +271,9 @@ MachineFileSystem::LastComponent MachineFileSystem::LookUpLast(const std::string
     std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
-    auto [dir, listing] = ExistingParent(root, path);
-    const DirectoryEntry* entry = listing->Find(path.components.back());
-    return {std::move(root), std::move(dir), std::move(listing), entry};
+    FoundDirectory dir = ExistingParent(root, path);
+    const DirectoryEntry* entry = dir.listing->Find(path.components.back());
+    return {std::move(root), std::move(dir.host), std::move(dir.listing), entry};
 }
 
 MachineFileSystem::EntryState MachineFileSystem::Inspect(const FoundDirectory& dir,
@@ -421,7 +424,7 @@ void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Foun
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     const DrivePath path = Parse(pathSpec, true);
-    const std::string root = DriveRoot(path.drive);
+    const std::string& root = DriveRoot(path.drive);
     std::span<const std::string> components(path.components);
     if (!path.namesDirectory)
         components = components.first(components.size() - 1);
@@ -497,7 +500,7 @@ int MachineFileSystem::GetAttr(const std::string& pathText) {
 
 void MachineFileSystem::Kill(const std::string& pathText) {
     const DrivePath path = Parse(pathText, true);
-    const std::string root = DriveRoot(path.drive);
+    const std::string& root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
     const FoundDirectory dir = ExistingParent(root, path);
@@ -523,7 +526,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
         return;
     }
 
-    const DirectoryEntry* entry = listing->Find(last);
+    const DirectoryEntry* entry = dir.listing->Find(last);
     if (!entry)
         throw RuntimeError(err::FileNotFound);
     const EntryState state = Inspect(dir, *entry);
@@ -551,7 +554,7 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
             throw RuntimeError(err::PathNotFound);
         throw RuntimeError(err::PathFileAccessError);
     }
-    listings_.NoteRemoval(dir, *listing, name);
+    listings_.NoteRemoval(dir, *listing, *entry);
     listings_.Forget(target);
 }
 
@@ -610,8 +613,9 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
 std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText,
                                                       const std::string& patterns) {
     const DrivePath path = Parse(dirText, false);
-    const std::string root = DriveRoot(path.drive);
-    const auto [dir, listing] = ExistingDirectory(root, path.components);
+    const std::string& root = DriveRoot(path.drive);
+    const FoundDirectory dir = ExistingDirectory(root, path.components);
+    const auto& listing = dir.listing;
 
     std::vector<MachinePattern> compiled;
     std::string_view rest = patterns;
@@ -639,11 +643,11 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
         if (entry.kind == EntryKind::File) {
             // Ordinary files need no stat: only hidden and system count here.
             attributes = entry.name.starts_with('.') ? attr::Hidden : 0;
-            attributes |=
-                static_cast<int>(DosAttribOf(Join(dir, entry.name), *listing, entry, true)) &
-                (attr::Hidden | attr::System);
+            const EntryAt at(dir.fd, dir.host, entry.name);
+            attributes |= static_cast<int>(DosAttribOf(at, *listing, entry, true)) &
+                          (attr::Hidden | attr::System);
         } else {
-            const EntryState state = Inspect(dir, *listing, entry);
+            const EntryState state = Inspect(dir, entry);
             if (!state.exists)
                 continue;
             attributes = state.attributes;
@@ -657,14 +661,15 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
 std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
     const DrivePath path = Parse(dirText, false);
     const std::string root = DriveRoot(path.drive);
-    const auto [dir, listing] = ExistingDirectory(root, path.components);
+    const FoundDirectory dir = ExistingDirectory(root, path.components);
+    const auto& listing = dir.listing;
     std::vector<const DirectoryEntry*> directories;
     for (const std::uint32_t index : listing->CaseOrder()) {
         const DirectoryEntry& entry = listing->Entries()[index];
         if (entry.removed)
             continue;
         if (entry.kind == EntryKind::Directory ||
-            (entry.kind == EntryKind::Link && Inspect(dir, *listing, entry).directory))
+            (entry.kind == EntryKind::Link && Inspect(dir, entry).directory))
             directories.push_back(&entry);
     }
     return NamesOf(directories);

@@ -6,8 +6,8 @@
 #include "platform/posix/MachinePath.h"
 
 #include <array>
-#include <fcntl.h>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -156,7 +156,8 @@ private:
 
     DrivePath Parse(const std::string& windowsPath, bool allowLastWildcards) const;
     // The host path of the drive's root; every operation starts here.
-    std::string DriveRoot(char letter);
+    // Valid during the operation.
+    const std::string& DriveRoot(char letter);
     struct FoundDirectory {
         std::string host;
         std::shared_ptr<DirectoryListing> listing;

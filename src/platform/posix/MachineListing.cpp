@@ -162,6 +162,39 @@ std::size_t DigitCount(std::size_t n) {
     return digits;
 }
 
+// Indices 0..n-1 in the byte order of name(i), equal names by index.  The
+// first eight bytes of each name, read as one number, settle most
+// comparisons without reading the names again.
+template <typename Name> std::vector<std::uint32_t> SortedIndices(std::size_t n, Name name) {
+    struct Keyed {
+        std::uint64_t head;
+        std::uint32_t index;
+    };
+    std::vector<Keyed> keyed(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view text = name(i);
+        std::uint64_t head = 0;
+        for (std::size_t k = 0; k < 8; ++k)
+            head = (head << 8) | (k < text.size() ? static_cast<unsigned char>(text[k]) : 0U);
+        keyed[i] = {head, static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        // Equal heads: names hold no NUL, so both have at least eight bytes
+        // or are equal.
+        const std::string_view x = name(a.index);
+        const std::string_view y = name(b.index);
+        const int rest = x.substr(std::min<std::size_t>(8, x.size()))
+                             .compare(y.substr(std::min<std::size_t>(8, y.size())));
+        return rest != 0 ? rest < 0 : a.index < b.index;
+    });
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = keyed[i].index;
+    return order;
+}
+
 std::uint32_t LowBit(std::uint32_t i) {
     return i & (~i + 1);
 }
@@ -213,12 +246,8 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     {
         // Sorted as indices, then moved into place once: cheaper than
         // moving the entries about while sorting.
-        std::vector<std::uint32_t> order(entries_.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = static_cast<std::uint32_t>(i);
-        std::sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return entries_[a].name < entries_[b].name;
-        });
+        const std::vector<std::uint32_t> order = SortedIndices(
+            entries_.size(), [this](std::size_t i) { return std::string_view(entries_[i].name); });
         std::vector<DirectoryEntry> sorted;
         sorted.reserve(entries_.size());
         for (const std::uint32_t i : order)
@@ -237,15 +266,9 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
                 folded += LowerAscii(c);
             start[i + 1] = folded.size();
         }
-        const auto foldedName = [&](std::uint32_t i) {
+        caseOrder_ = SortedIndices(n, [&](std::size_t i) {
             return std::string_view(folded).substr(start[i], start[i + 1] - start[i]);
-        };
-        caseOrder_.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            caseOrder_[i] = static_cast<std::uint32_t>(i);
-        std::stable_sort(
-            caseOrder_.begin(), caseOrder_.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return foldedName(a) < foldedName(b); });
+        });
     }
     nextSameFold_.assign(n, None);
     stemOf_.assign(n, None);
@@ -379,6 +402,27 @@ const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
         }
     if (index == None)
         return nullptr;
+    RemoveAt(index);
+    return &entries_[index];
+}
+
+void DirectoryListing::RemoveOwn(const DirectoryEntry& entry) {
+    if (entry.removed)
+        return;
+    const std::size_t index = IndexOf(entry);
+    RemoveAt(index);
+    if (watched_)
+        unreportedOwnRemovals_.push_back(static_cast<std::uint32_t>(index));
+}
+
+bool DirectoryListing::TakeOwnRemovalReport(std::string_view name) {
+    if (unreportedOwnRemovals_.empty() || entries_[unreportedOwnRemovals_.front()].name != name)
+        return false;
+    unreportedOwnRemovals_.pop_front();
+    return true;
+}
+
+void DirectoryListing::RemoveAt(std::size_t index) {
     DirectoryEntry& entry = entries_[index];
     if (stemOf_[index] != None) {
         StemGroup& group = stems_[stemOf_[index]];
@@ -389,7 +433,6 @@ const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
     dosAttributes_[index] = -1;
     --live_;
     ++changes_;
-    return &entry;
 }
 
 std::optional<unsigned> DirectoryListing::KnownDosAttributes(const DirectoryEntry& entry) const {
@@ -453,7 +496,8 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
     const auto watched = watchedKeys_.find(event.watch);
     if (watched == watchedKeys_.end())
         return; // a watch already given up
-    const auto pathOfName = [&](const std::string& key) {
+    const auto pathOfName = [&](const KeptMap::pointer kept) {
+        const std::string& key = kept->first;
         return (key == "/" ? key : key + "/") + std::string(event.name);
     };
     // Listings to read again, and directories to forget with all below them
@@ -462,29 +506,37 @@ void ListingCache::Apply(const DirectoryWatch::Event& event) {
     std::vector<std::string> forget;
     switch (event.change) {
     case Change::Attributes:
-        for (const std::string& key : watched->second)
-            kept_.at(key).listing->ForgetDosAttributes(event.name);
+        for (const KeptMap::pointer kept : watched->second)
+            kept->second.listing->ForgetDosAttributes(event.name);
         return;
     case Change::Removed:
-        for (const std::string& key : watched->second) {
+        for (const KeptMap::pointer kept : watched->second) {
+            DirectoryListing& listing = *kept->second.listing;
             // This program's own removals were applied already: the name
             // is no longer there to remove.
-            const DirectoryEntry* removed = kept_.at(key).listing->Remove(event.name);
+            const DirectoryEntry* removed =
+                listing.TakeOwnRemovalReport(event.name) ? nullptr : listing.Remove(event.name);
             const bool notAFile = removed && removed->kind != EntryKind::File;
             if (notAFile)
                 ++generation_;
             if (event.isDirectory || notAFile)
-                forget.push_back(pathOfName(key));
+                forget.push_back(pathOfName(kept));
         }
         break;
     case Change::Added:
-        for (const std::string& key : watched->second) {
-            reread.push_back(key);
-            forget.push_back(pathOfName(key));
+        for (const KeptMap::pointer kept : watched->second) {
+            reread.push_back(kept->first);
+            forget.push_back(pathOfName(kept));
         }
         break;
-    case Change::Self: reread = watched->second; break;
-    case Change::Gone: forget = watched->second; break;
+    case Change::Self:
+        for (const KeptMap::pointer kept : watched->second)
+            reread.push_back(kept->first);
+        break;
+    case Change::Gone:
+        for (const KeptMap::pointer kept : watched->second)
+            forget.push_back(kept->first);
+        break;
     case Change::Overflow: break;
     }
     for (const std::string& key : reread)
@@ -500,7 +552,7 @@ void ListingCache::Drop(KeptMap::iterator it) {
     if (const int watch = it->second.watch; watch >= 0) {
         const auto watched = watchedKeys_.find(watch);
         if (watched != watchedKeys_.end()) {
-            std::erase(watched->second, it->first);
+            std::erase(watched->second, &*it);
             if (watched->second.empty()) {
                 watchedKeys_.erase(watched);
                 watch_.Remove(watch);
@@ -585,21 +637,24 @@ std::shared_ptr<DirectoryListing> ListingCache::Get(const std::string& hostDir) 
         racy = false;
 
     keptEntries_ += listing->Entries().size();
-    kept_.emplace(std::string(key), Kept{listing, *stamp, racy, std::nullopt, watch});
+    const auto kept =
+        kept_.emplace(std::string(key), Kept{listing, *stamp, racy, std::nullopt, watch}).first;
     if (watch >= 0)
-        watchedKeys_[watch].emplace_back(key);
+        watchedKeys_[watch].push_back(&*kept);
     return listing;
 }
 
 void ListingCache::NoteRemoval(const std::string& hostDir, DirectoryListing& listing,
-                               std::string_view name) {
+                               const DirectoryEntry& entry) {
     if (listing.Watched()) {
-        // Kept current by notifications: no need to look it up.
-        const DirectoryEntry* removed = listing.Remove(name);
-        if (removed && removed->kind != EntryKind::File)
+        // Kept current by notifications: no need to look it up, and the
+        // report of this removal will be passed over.
+        listing.RemoveOwn(entry);
+        if (entry.kind != EntryKind::File)
             ++generation_;
         return;
     }
+    const std::string_view name = entry.name;
     std::string storage;
     const auto it = kept_.find(KeyOf(hostDir, storage));
     if (it == kept_.end())

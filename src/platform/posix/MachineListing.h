@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -64,6 +65,13 @@ public:
     // when there is none.
     const DirectoryEntry* Remove(std::string_view name);
 
+    // This program deleted the live entry: it is dropped, and, while the
+    // listing is watched, the system's report of the deletion is expected.
+    void RemoveOwn(const DirectoryEntry& entry);
+    // True when a reported removal of name is the next expected report of
+    // this program's own deletions (already applied): it is taken off.
+    bool TakeOwnRemovalReport(std::string_view name);
+
     // Counts the changes made to this listing since it was read.
     std::uint64_t Changes() const { return changes_; }
 
@@ -99,6 +107,7 @@ private:
     std::size_t IndexOf(const DirectoryEntry& entry) const {
         return static_cast<std::size_t>(&entry - entries_.data());
     }
+    void RemoveAt(std::size_t index);
     std::uint32_t FoldHead(std::string_view name) const;
     const DirectoryEntry* FindShortName(std::string_view name) const;
 
@@ -115,6 +124,9 @@ private:
     std::vector<std::uint32_t> stemOf_;       // index into stems_, None for valid 8.3 names
     std::vector<std::int16_t> dosAttributes_; // -1 unknown
     std::vector<StemGroup> stems_;
+    // Entries this program deleted whose removal the system has not yet
+    // reported, in the order of the deletions (the order of the reports).
+    std::deque<std::uint32_t> unreportedOwnRemovals_;
     // What a generated name shows of its stem, for each count of digits of
     // its number ("TAVOR.BMP#2" for TAVOR~12.BMP), to the stems showing it.
     std::unordered_map<std::string, std::vector<std::uint32_t>> shownStems_;
@@ -170,9 +182,10 @@ public:
     // Raises RuntimeError 70 when the directory cannot be read.
     std::shared_ptr<DirectoryListing> Get(const std::string& hostDir);
 
-    // This program removed `name` from hostDir, whose listing (as Get gave
-    // it during this operation) is listing.
-    void NoteRemoval(const std::string& hostDir, DirectoryListing& listing, std::string_view name);
+    // This program removed the live entry of hostDir, whose listing (as Get
+    // gave it during this operation) is listing.
+    void NoteRemoval(const std::string& hostDir, DirectoryListing& listing,
+                     const DirectoryEntry& entry);
 
     // Forgets the listings of hostDir, of the directories below it, and of
     // any other path of the same directory.
@@ -214,9 +227,9 @@ private:
 
     DirectoryWatch watch_;
     KeptMap kept_;
-    // The keys kept current by each watch (one directory may have several
-    // paths).
-    std::unordered_map<int, std::vector<std::string>> watchedKeys_;
+    // The kept directories made current by each watch (one directory may
+    // have several paths); elements of kept_, which stay in place.
+    std::unordered_map<int, std::vector<KeptMap::pointer>> watchedKeys_;
     std::size_t keptEntries_ = 0;
     std::size_t reads_ = 0;
     std::uint64_t generation_ = 0;

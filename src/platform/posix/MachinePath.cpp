@@ -15,19 +15,6 @@ bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-void CheckComponent(std::string_view component, bool wildcardsAllowed) {
-    for (char c : component) {
-        const auto u = static_cast<unsigned char>(c);
-        // Most characters are none of those below: one test for them.
-        if (u >= 0x40 && c != '|')
-            continue;
-        if (u < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == ':')
-            throw RuntimeError(err::BadFileNameOrNumber);
-        if ((c == '*' || c == '?') && !wildcardsAllowed)
-            throw RuntimeError(err::BadFileNameOrNumber);
-    }
-}
-
 } // namespace
 
 WrittenPath SplitWindowsPath(std::string_view text, bool allowLastWildcards) {
@@ -43,19 +30,30 @@ WrittenPath SplitWindowsPath(std::string_view text, bool allowLastWildcards) {
     result.components.reserve(8);
     result.rooted = !text.empty() && IsSeparator(text[0]);
     result.trailingSeparator = !text.empty() && IsSeparator(text.back());
+    // One pass over the characters: components are cut at separators and
+    // checked on the way; a wildcard is allowed only in the last one.
+    constexpr std::size_t None = std::string_view::npos;
+    std::size_t wildcardComponent = None; // the first component holding one
     std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = start;
-        while (end < text.size() && !IsSeparator(text[end]))
-            ++end;
-        if (end > start)
-            result.components.emplace_back(text.substr(start, end - start));
-        start = end + 1;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '\\';
+        const auto u = static_cast<unsigned char>(c);
+        // Most characters are none of those below: one test for them.
+        if (u >= 0x40 && c != '|' && c != '\\')
+            continue;
+        if (IsSeparator(c)) {
+            if (i > start)
+                result.components.emplace_back(text.substr(start, i - start));
+            start = i + 1;
+        } else if (u < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == ':') {
+            throw RuntimeError(err::BadFileNameOrNumber);
+        } else if ((c == '*' || c == '?') && wildcardComponent == None) {
+            wildcardComponent = result.components.size();
+        }
     }
-    for (std::size_t i = 0; i < result.components.size(); ++i) {
-        const bool last = i + 1 == result.components.size() && !result.trailingSeparator;
-        CheckComponent(result.components[i], last && allowLastWildcards);
-    }
+    if (wildcardComponent != None && !(allowLastWildcards && !result.trailingSeparator &&
+                                       wildcardComponent + 1 == result.components.size()))
+        throw RuntimeError(err::BadFileNameOrNumber);
     return result;
 }
 
@@ -63,13 +61,24 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                         const std::vector<std::string>& base) {
     DrivePath result;
     result.drive = written.drive != 0 ? written.drive : currentDrive;
-    result.components.reserve(written.components.size() + (written.rooted ? 0 : base.size()));
-    if (!written.rooted)
-        result.components = base;
     result.namesDirectory = written.trailingSeparator || written.components.empty();
-    for (std::size_t i = 0; i < written.components.size(); ++i) {
-        std::string component = std::move(written.components[i]);
-        const bool last = i + 1 == written.components.size();
+    // The written components follow the base (none when rooted) and are
+    // applied in place: kept ones move down over "." and "..".
+    std::vector<std::string>& out = result.components;
+    std::size_t first = 0;
+    if (written.rooted) {
+        out = std::move(written.components);
+    } else {
+        out.reserve(base.size() + written.components.size());
+        out.assign(base.begin(), base.end());
+        first = base.size();
+        for (std::string& component : written.components)
+            out.push_back(std::move(component));
+    }
+    std::size_t kept = first;
+    for (std::size_t i = first; i < out.size(); ++i) {
+        std::string& component = out[i];
+        const bool last = i + 1 == out.size();
         if (last && !HasWildcard(component) && component != "." && component != "..") {
             while (!component.empty() && (component.back() == '.' || component.back() == ' '))
                 component.pop_back();
@@ -77,14 +86,17 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                 component = ".";
         }
         if (component == "." || component == "..") {
-            if (component == ".." && !result.components.empty())
-                result.components.pop_back();
+            if (component == ".." && kept > 0)
+                --kept;
             if (last)
                 result.namesDirectory = true;
             continue;
         }
-        result.components.push_back(std::move(component));
+        if (kept != i)
+            out[kept] = std::move(component);
+        ++kept;
     }
+    out.resize(kept);
     return result;
 }
 

@@ -96,6 +96,53 @@ TEST_P(MachineChanges, AttributesChangedAfterAListingAreHonouredByKill) {
     EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\media\\c.bmp"); }), err::FileNotFound);
 }
 
+TEST_P(MachineChanges, OwnDeletionsBetweenOutsideChangesLeaveTheListingRight) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+        machine_.File(fs::path("app") / name);
+    ASSERT_EQ(fs_.ListFiles("C:\\app", "*.txt"),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}));
+
+    // Deleted here and there, one after the other, without a look between.
+    fs_.Kill("C:\\app\\a.txt");
+    fs::remove(machine_.C() / "app/c.txt");
+    fs_.Kill("C:\\app\\b.txt");
+    EXPECT_EQ(fs_.ListFiles("C:\\app", "*.txt"), (std::vector<std::string>{"d.txt", "e.txt"}));
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\app\\c.txt"); }), err::FileNotFound);
+
+    // A name this program deleted is made again outside, and one it is
+    // about to delete goes first.
+    fs_.Kill("C:\\app\\d.txt");
+    machine_.File("app/A.TXT");
+    fs::remove(machine_.C() / "app/e.txt");
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\app\\e.txt"); }), err::FileNotFound);
+    EXPECT_EQ(fs_.Dir("C:\\app\\a.txt", 0), "A.TXT");
+    EXPECT_EQ(fs_.ListFiles("C:\\app", "*.txt"), std::vector<std::string>{"A.TXT"});
+    fs_.Kill("C:\\app\\a.txt");
+    EXPECT_FALSE(machine_.Exists("app/A.TXT"));
+    EXPECT_EQ(fs_.Dir("C:\\app\\*.*", 0), "");
+}
+
+TEST_P(MachineChanges, ADirectoryMovedAwayWhileItsFilesAreDeletedIsLeftAlone) {
+    for (const char* name : {"one.txt", "two.txt", "three.txt"})
+        machine_.File(fs::path("app") / name);
+    // The same directory several times in a row, as a sweep over its files.
+    fs_.Kill("C:\\app\\one.txt");
+    fs_.Kill("C:\\app\\two.txt");
+
+    // Moved away and another put in its place: the path leads to the new one.
+    fs::rename(machine_.C() / "app", machine_.C() / "old");
+    machine_.File("app/three.txt");
+    fs_.Kill("C:\\app\\three.txt");
+    EXPECT_FALSE(machine_.Exists("app/three.txt"));
+    EXPECT_TRUE(machine_.Exists("old/three.txt"));
+
+    // Gone without another: no directory on the path.
+    fs::rename(machine_.C() / "app", machine_.C() / "new");
+    machine_.File("new/four.txt");
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\app\\four.txt"); }), err::PathNotFound);
+    EXPECT_TRUE(machine_.Exists("new/four.txt"));
+}
+
 TEST_P(MachineChanges, AFileWithASecondNameElsewhereIsCheckedAtEachKill) {
     KESTOVAN_REQUIRE_XATTRS();
     machine_.File("media/a.bmp");
