@@ -244,15 +244,27 @@ std::size_t DirectoryListing::StemGroup::PositionOfLive(std::uint32_t number) co
 DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     : entries_(std::move(entries)) {
     {
-        // Sorted as indices, then moved into place once: cheaper than
-        // moving the entries about while sorting.
-        const std::vector<std::uint32_t> order = SortedIndices(
+        // Sorted as indices, then each entry moved into its place along the
+        // permutation's cycles: cheaper than moving the entries about while
+        // sorting, and no second array of them.  The array read from disk
+        // grew by doubling: it is brought down to its size first.
+        entries_.shrink_to_fit();
+        std::vector<std::uint32_t> order = SortedIndices(
             entries_.size(), [this](std::size_t i) { return std::string_view(entries_[i].name); });
-        std::vector<DirectoryEntry> sorted;
-        sorted.reserve(entries_.size());
-        for (const std::uint32_t i : order)
-            sorted.push_back(std::move(entries_[i]));
-        entries_ = std::move(sorted);
+        for (std::size_t start = 0; start < order.size(); ++start) {
+            if (order[start] == start)
+                continue;
+            DirectoryEntry held = std::move(entries_[start]);
+            std::size_t at = start;
+            while (order[at] != start) {
+                const std::size_t from = order[at];
+                entries_[at] = std::move(entries_[from]);
+                order[at] = static_cast<std::uint32_t>(at);
+                at = from;
+            }
+            entries_[at] = std::move(held);
+            order[at] = static_cast<std::uint32_t>(at);
+        }
     }
     const std::size_t n = entries_.size();
     live_ = n;
@@ -274,8 +286,11 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     stemOf_.assign(n, None);
     dosAttributes_.assign(n, -1);
 
+    // At most four fifths full: lookups of names that are there (the usual
+    // case) take two or three probes, and a large directory's table stays
+    // small.
     std::size_t slots = 8;
-    while (slots < 2 * n)
+    while (slots < n + n / 4)
         slots *= 2;
     foldTable_.assign(slots, None);
     foldTags_.assign(slots, 0);

@@ -3,6 +3,8 @@
 #include "platform/RuntimeError.h"
 #include "platform/posix/MachinePattern.h"
 
+#include <array>
+
 namespace kestovan::posix {
 
 namespace {
@@ -10,6 +12,24 @@ namespace {
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
+
+enum class CharClass : unsigned char { Ordinary, Separator, Invalid, Wildcard };
+
+// What each byte is in a written path: control characters and < > " | :
+// are never allowed (the drive's colon is taken off before), * and ? only
+// in the last component.
+constexpr std::array<CharClass, 256> CharClasses = [] {
+    std::array<CharClass, 256> classes{};
+    for (int c = 0; c < 0x20; ++c)
+        classes[static_cast<std::size_t>(c)] = CharClass::Invalid;
+    for (unsigned char c : {'<', '>', '"', '|', ':'})
+        classes[c] = CharClass::Invalid;
+    classes['\\'] = CharClass::Separator;
+    classes['/'] = CharClass::Separator;
+    classes['*'] = CharClass::Wildcard;
+    classes['?'] = CharClass::Wildcard;
+    return classes;
+}();
 
 bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -35,22 +55,23 @@ WrittenPath SplitWindowsPath(std::string_view text, bool allowLastWildcards) {
     constexpr std::size_t None = std::string_view::npos;
     std::size_t wildcardComponent = None; // the first component holding one
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        const char c = i < text.size() ? text[i] : '\\';
-        const auto u = static_cast<unsigned char>(c);
-        // Most characters are none of those below: one test for them.
-        if (u >= 0x40 && c != '|' && c != '\\')
+    const auto endComponent = [&](std::size_t end) {
+        if (end > start)
+            result.components.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const CharClass kind = CharClasses[static_cast<unsigned char>(text[i])];
+        if (kind == CharClass::Ordinary)
             continue;
-        if (IsSeparator(c)) {
-            if (i > start)
-                result.components.emplace_back(text.substr(start, i - start));
-            start = i + 1;
-        } else if (u < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == ':') {
+        if (kind == CharClass::Separator)
+            endComponent(i);
+        else if (kind == CharClass::Invalid)
             throw RuntimeError(err::BadFileNameOrNumber);
-        } else if ((c == '*' || c == '?') && wildcardComponent == None) {
+        else if (wildcardComponent == None)
             wildcardComponent = result.components.size();
-        }
     }
+    endComponent(text.size());
     if (wildcardComponent != None && !(allowLastWildcards && !result.trailingSeparator &&
                                        wildcardComponent + 1 == result.components.size()))
         throw RuntimeError(err::BadFileNameOrNumber);
