@@ -351,7 +351,10 @@ std::uint32_t DirectoryListing::FoldHead(std::string_view name) const {
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t head = foldTable_[slot];
-        if (head == None || (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, name)))
+        // The same bytes are the same name in any case: checked first.
+        if (head == None ||
+            (foldTags_[slot] == tag &&
+             (entries_[head].name == name || EqualWithoutCase(entries_[head].name, name))))
             return head;
     }
 }

@@ -1,6 +1,7 @@
 #include "platform/posix/MachinePattern.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 namespace kestovan::posix {
@@ -14,7 +15,8 @@ char LowerAscii(char c) {
 } // namespace
 
 bool HasWildcard(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) { return c == '*' || c == '?'; });
+    return std::memchr(text.data(), '*', text.size()) != nullptr ||
+           std::memchr(text.data(), '?', text.size()) != nullptr;
 }
 
 std::string FoldCase(std::string_view text) {
