@@ -190,7 +190,7 @@ const std::string& MachineFileSystem::DriveRoot(char letter) {
     return *root;
 }
 
-std::optional<MachineFileSystem::FoundDirectory>
+const MachineFileSystem::FoundDirectory*
 MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::string> components,
                                  std::vector<std::string>* storedNames) {
     // The same directory as last time, with nothing read, dropped or taken
@@ -210,7 +210,7 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
             if (lastFound_->fd.Get() >= 0)
                 lastFound_->found.fd = lastFound_->fd.Get();
         }
-        return lastFound_->found;
+        return &lastFound_->found;
     }
 
     std::string host = root;
@@ -222,12 +222,12 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
         const auto listing = listings_.Get(host);
         const DirectoryEntry* entry = listing ? listing->Find(component) : nullptr;
         if (!entry)
-            return std::nullopt;
+            return nullptr;
         if (entry->kind == EntryKind::Link) {
             CheckInsideDrive(root, Join(host, entry->name));
             keep = false;
         } else if (entry->kind != EntryKind::Directory) {
-            return std::nullopt;
+            return nullptr;
         }
         keep = keep && listing->Watched();
         host = Join(host, entry->name);
@@ -235,33 +235,35 @@ MachineFileSystem::FindDirectory(const std::string& root, std::span<const std::s
     }
     auto listing = listings_.Get(host);
     if (!listing)
-        return std::nullopt;
+        return nullptr;
     if (storedNames)
         storedNames->insert(storedNames->end(), stored.begin(), stored.end());
     FoundDirectory found{std::move(host), std::move(listing)};
-    if (keep && found.listing->Watched())
+    if (keep && found.listing->Watched()) {
         lastFound_ = LastFound{listings_.Generation(),
                                root,
                                std::vector<std::string>(components.begin(), components.end()),
                                std::move(stored),
-                               found,
+                               std::move(found),
                                Descriptor()};
-    else
-        lastFound_.reset();
-    return found;
+        return &lastFound_->found;
+    }
+    lastFound_.reset();
+    found_ = std::move(found);
+    return &found_;
 }
 
-MachineFileSystem::FoundDirectory
+const MachineFileSystem::FoundDirectory&
 MachineFileSystem::ExistingDirectory(const std::string& root,
                                      std::span<const std::string> components) {
-    auto found = FindDirectory(root, components);
+    const FoundDirectory* found = FindDirectory(root, components);
     if (!found)
         throw RuntimeError(err::PathNotFound);
-    return std::move(*found);
+    return *found;
 }
 
-MachineFileSystem::FoundDirectory MachineFileSystem::ExistingParent(const std::string& root,
-                                                                    const DrivePath& path) {
+const MachineFileSystem::FoundDirectory& MachineFileSystem::ExistingParent(const std::string& root,
+                                                                           const DrivePath& path) {
     const std::span<const std::string> components(path.components);
     return ExistingDirectory(root, components.first(components.size() - 1));
 }
@@ -503,7 +505,7 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     const std::string& root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
-    const FoundDirectory dir = ExistingParent(root, path);
+    const FoundDirectory& dir = ExistingParent(root, path);
     const std::string& last = path.components.back();
 
     if (HasWildcard(last)) {
@@ -614,7 +616,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
                                                       const std::string& patterns) {
     const DrivePath path = Parse(dirText, false);
     const std::string& root = DriveRoot(path.drive);
-    const FoundDirectory dir = ExistingDirectory(root, path.components);
+    const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
 
     std::vector<MachinePattern> compiled;
@@ -661,7 +663,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
 std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
     const DrivePath path = Parse(dirText, false);
     const std::string root = DriveRoot(path.drive);
-    const FoundDirectory dir = ExistingDirectory(root, path.components);
+    const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
     std::vector<const DirectoryEntry*> directories;
     for (const std::uint32_t index : listing->CaseOrder()) {

@@ -178,18 +178,19 @@ private:
         int fd_;
     };
 
-    // Follows components from root, each an existing directory; nullopt when
-    // one is missing or no directory.  Raises 76 for a link leading out of
-    // the drive.  storedNames receives the names as stored.
-    std::optional<FoundDirectory> FindDirectory(const std::string& root,
-                                                std::span<const std::string> components,
-                                                std::vector<std::string>* storedNames = nullptr);
+    // Follows components from root, each an existing directory; nullptr
+    // when one is missing or no directory.  Raises 76 for a link leading out
+    // of the drive.  storedNames receives the names as stored.  What it
+    // gives is kept here and stays valid until the next call.
+    const FoundDirectory* FindDirectory(const std::string& root,
+                                        std::span<const std::string> components,
+                                        std::vector<std::string>* storedNames = nullptr);
     // FindDirectory for a directory that must exist: raises 76 when it does not.
-    FoundDirectory ExistingDirectory(const std::string& root,
-                                     std::span<const std::string> components);
+    const FoundDirectory& ExistingDirectory(const std::string& root,
+                                            std::span<const std::string> components);
     // The existing directory that holds the last component of path (which
     // has one).
-    FoundDirectory ExistingParent(const std::string& root, const DrivePath& path);
+    const FoundDirectory& ExistingParent(const std::string& root, const DrivePath& path);
     // The drive root, existing parent directory and entry (nullptr when
     // missing) of the last component of a path that is no drive's root;
     // raises 75 for a drive's root, 76 when the parent is missing.
@@ -224,6 +225,8 @@ private:
         Descriptor fd;
     };
     std::optional<LastFound> lastFound_;
+    // What FindDirectory found last when it is not kept in lastFound_.
+    FoundDirectory found_;
     char currentDrive_ = 'c';
     std::array<std::vector<std::string>, 26> currentDirs_;
 };
