@@ -162,10 +162,12 @@ std::size_t DigitCount(std::size_t n) {
     return digits;
 }
 
-// Indices 0..n-1 in the byte order of name(i), equal names by index.  The
-// first eight bytes of each name, read as one number, settle most
+// Indices 0..n-1 in the order of name(i) compared byte by byte through
+// key (the byte itself, or its lower case), equal names by index.  The
+// first eight keys of each name, read as one number, settle most
 // comparisons without reading the names again.
-template <typename Name> std::vector<std::uint32_t> SortedIndices(std::size_t n, Name name) {
+template <typename Name, typename Key>
+std::vector<std::uint32_t> SortedIndices(std::size_t n, Name name, Key key) {
     struct Keyed {
         std::uint64_t head;
         std::uint32_t index;
@@ -175,7 +177,7 @@ template <typename Name> std::vector<std::uint32_t> SortedIndices(std::size_t n,
         const std::string_view text = name(i);
         std::uint64_t head = 0;
         for (std::size_t k = 0; k < 8; ++k)
-            head = (head << 8) | (k < text.size() ? static_cast<unsigned char>(text[k]) : 0U);
+            head = (head << 8) | (k < text.size() ? key(text[k]) : 0U);
         keyed[i] = {head, static_cast<std::uint32_t>(i)};
     }
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
@@ -183,16 +185,24 @@ template <typename Name> std::vector<std::uint32_t> SortedIndices(std::size_t n,
             return a.head < b.head;
         // Equal heads: names hold no NUL, so both have at least eight bytes
         // or are equal.
-        const std::string_view x = name(a.index);
-        const std::string_view y = name(b.index);
-        const int rest = x.substr(std::min<std::size_t>(8, x.size()))
-                             .compare(y.substr(std::min<std::size_t>(8, y.size())));
-        return rest != 0 ? rest < 0 : a.index < b.index;
+        std::string_view x = name(a.index);
+        std::string_view y = name(b.index);
+        x.remove_prefix(std::min<std::size_t>(8, x.size()));
+        y.remove_prefix(std::min<std::size_t>(8, y.size()));
+        const std::size_t common = std::min(x.size(), y.size());
+        for (std::size_t k = 0; k < common; ++k)
+            if (key(x[k]) != key(y[k]))
+                return key(x[k]) < key(y[k]);
+        return x.size() != y.size() ? x.size() < y.size() : a.index < b.index;
     });
     std::vector<std::uint32_t> order(n);
     for (std::size_t i = 0; i < n; ++i)
         order[i] = keyed[i].index;
     return order;
+}
+
+unsigned AsByte(char c) {
+    return static_cast<unsigned char>(c);
 }
 
 std::uint32_t LowBit(std::uint32_t i) {
@@ -243,14 +253,14 @@ std::size_t DirectoryListing::StemGroup::PositionOfLive(std::uint32_t number) co
 
 DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     : entries_(std::move(entries)) {
+    const auto entryName = [this](std::size_t i) { return std::string_view(entries_[i].name); };
     {
         // Sorted as indices, then each entry moved into its place along the
         // permutation's cycles: cheaper than moving the entries about while
         // sorting, and no second array of them.  The array read from disk
         // grew by doubling: it is brought down to its size first.
         entries_.shrink_to_fit();
-        std::vector<std::uint32_t> order = SortedIndices(
-            entries_.size(), [this](std::size_t i) { return std::string_view(entries_[i].name); });
+        std::vector<std::uint32_t> order = SortedIndices(entries_.size(), entryName, AsByte);
         for (std::size_t start = 0; start < order.size(); ++start) {
             if (order[start] == start)
                 continue;
@@ -268,20 +278,8 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     }
     const std::size_t n = entries_.size();
     live_ = n;
-    {
-        // Sorted on lower-cased copies, compared as bytes (names that differ
-        // only in case keep their byte order).
-        std::string folded;
-        std::vector<std::size_t> start(n + 1, 0);
-        for (std::size_t i = 0; i < n; ++i) {
-            for (char c : entries_[i].name)
-                folded += LowerAscii(c);
-            start[i + 1] = folded.size();
-        }
-        caseOrder_ = SortedIndices(n, [&](std::size_t i) {
-            return std::string_view(folded).substr(start[i], start[i + 1] - start[i]);
-        });
-    }
+    // Names that differ only in case keep their byte order.
+    caseOrder_ = SortedIndices(n, entryName, [](char c) { return AsByte(LowerAscii(c)); });
     nextSameFold_.assign(n, None);
     stemOf_.assign(n, None);
     dosAttributes_.assign(n, -1);
