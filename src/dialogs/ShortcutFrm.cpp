@@ -95,7 +95,7 @@ void ShortcutFrm::Form_Load() {
     for (const std::string* recorded : {&s.StartMenu1, &s.StartMenu2, &s.StartMenu3}) {
         if (recorded->empty())
             continue;
-        for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int16_t>(groups.size());
+        for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int32_t>(groups.size());
              ++s.LoopIndex) {
             if (groups[static_cast<std::size_t>(s.LoopIndex)] != *recorded)
                 continue;

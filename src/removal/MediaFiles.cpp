@@ -110,7 +110,7 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
     // The list is the snapshot taken above; its length is read once.  The
     // path and the action are made once and reused for every file.
     const int last = listCount() - 1;
-    std::int16_t deleted = 0;
+    int deleted = 0;
     std::string path;
     const std::function<void()> killListed = [&] {
         path.append(File1(module).List(s.LoopIndex));

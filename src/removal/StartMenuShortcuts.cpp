@@ -113,7 +113,7 @@ bool MainModule::RemoveStartMenuGroup() {
 
     Checkpoint();
     s.Answer = 0;
-    for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int16_t>(groups.size()); ++s.LoopIndex) {
+    for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int32_t>(groups.size()); ++s.LoopIndex) {
         if (groups[static_cast<std::size_t>(s.LoopIndex)] == group) {
             s.Answer = -1;
             break;

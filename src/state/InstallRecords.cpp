@@ -159,7 +159,7 @@ void MainModule::ForgetApplication(std::string name) {
 
     const std::vector<std::string> groups = SplitGroupList(reply, MaxGroupNames);
     bool groupExists = false;
-    for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int16_t>(groups.size()); ++s.LoopIndex) {
+    for (s.LoopIndex = 0; s.LoopIndex < static_cast<std::int32_t>(groups.size()); ++s.LoopIndex) {
         if (groups[static_cast<std::size_t>(s.LoopIndex)] == group) {
             groupExists = true;
             break;

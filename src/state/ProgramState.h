@@ -45,7 +45,9 @@ struct ProgramState {
     std::string NotesPath;
     Boolean ProblemsFound = False;
     std::string StatusLog;
-    std::int16_t LoopIndex = 0;
+    // 32 bits: a sweep walks every file of a directory, and a directory may
+    // hold more than 32,767 of them.
+    std::int32_t LoopIndex = 0;
     std::int16_t Answer = 0;
     std::int32_t ApiResult = 0;
     std::string CrLf;
