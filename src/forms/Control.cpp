@@ -29,24 +29,15 @@ bool IsListKind(ControlKind kind) {
 
 const char* ControlKindName(ControlKind kind) {
     switch (kind) {
-    case ControlKind::Label:
-        return "Label";
-    case ControlKind::CommandButton:
-        return "CommandButton";
-    case ControlKind::OptionButton:
-        return "OptionButton";
-    case ControlKind::ListBox:
-        return "ListBox";
-    case ControlKind::TextBox:
-        return "TextBox";
-    case ControlKind::FileListBox:
-        return "FileListBox";
-    case ControlKind::DirListBox:
-        return "DirListBox";
-    case ControlKind::Frame:
-        return "Frame";
-    case ControlKind::Image:
-        return "Image";
+    case ControlKind::Label: return "Label";
+    case ControlKind::CommandButton: return "CommandButton";
+    case ControlKind::OptionButton: return "OptionButton";
+    case ControlKind::ListBox: return "ListBox";
+    case ControlKind::TextBox: return "TextBox";
+    case ControlKind::FileListBox: return "FileListBox";
+    case ControlKind::DirListBox: return "DirListBox";
+    case ControlKind::Frame: return "Frame";
+    case ControlKind::Image: return "Image";
     }
     return "Control";
 }
@@ -71,6 +62,7 @@ void Control::AddItem(const std::string& item) {
         RaiseNotSupported();
     }
     items_.push_back(item);
+    ++itemsVersion_;
 }
 
 void Control::Clear() {
@@ -78,6 +70,7 @@ void Control::Clear() {
         RaiseNotSupported();
     }
     items_.clear();
+    ++itemsVersion_;
     listIndex_ = -1;
 }
 
@@ -136,21 +129,19 @@ void Control::Refresh() {
                                             ? platform.ListFiles(path_, pattern_)
                                             : platform.ListDirectories(path_);
     items_ = std::move(snapshot);
+    ++itemsVersion_;
     listIndex_ = -1;
 }
 
 void Control::SetLinkMode(int mode) {
     switch (mode) {
-    case 0:
-        linkMode_ = 0;
-        return;
+    case 0: linkMode_ = 0; return;
     case 2:
         linkMode_ = 0;
         owner_.Runtime().Platform().DdeInitiate(LinkTopic);
         linkMode_ = 2;
         return;
-    default:
-        throw RuntimeError(InvalidPropertyValue, "Invalid property value");
+    default: throw RuntimeError(InvalidPropertyValue, "Invalid property value");
     }
 }
 

@@ -88,6 +88,9 @@ public:
     // index" when out of range.
     const std::string& List(int index) const;
     const std::vector<std::string>& Items() const { return items_; }
+    // Changes whenever the entries may have changed (added, cleared or
+    // listed again): a window showing them need not compare them all.
+    std::uint64_t ItemsVersion() const { return itemsVersion_; }
     int ListIndex() const { return listIndex_; }
     // -1 clears the selection; raises 380 "Invalid property value" out of range.
     void SetListIndex(int index);
@@ -125,6 +128,7 @@ private:
     ControlKind kind_;
     bool value_ = false;
     std::vector<std::string> items_;
+    std::uint64_t itemsVersion_ = 0;
     int listIndex_ = -1;
     std::string path_;
     std::string pattern_ = "*.*";

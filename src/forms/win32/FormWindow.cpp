@@ -417,12 +417,12 @@ void FormWindow::SyncChild(Child& child) {
     }
 
     if (IsList(kind)) {
-        const bool itemsChanged = c.Items() != child.items;
+        const bool itemsChanged = child.itemsVersion != c.ItemsVersion();
         if (itemsChanged) {
-            child.items = c.Items();
+            child.itemsVersion = c.ItemsVersion();
             ::SendMessageA(child.hwnd, WM_SETREDRAW, FALSE, 0);
             ::SendMessageA(child.hwnd, LB_RESETCONTENT, 0, 0);
-            for (const std::string& item : child.items)
+            for (const std::string& item : c.Items())
                 ::SendMessageA(child.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
             ::SendMessageA(child.hwnd, WM_SETREDRAW, TRUE, 0);
             ::InvalidateRect(child.hwnd, nullptr, TRUE);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -116,7 +117,7 @@ private:
         bool enabled = true;
         bool visible = true;
         bool value = false;
-        std::vector<std::string> items;
+        std::optional<std::uint64_t> itemsVersion; // of the entries shown; none yet
         int listIndex = -1;
         std::string toolTip;
         bool toolTipAdded = false;

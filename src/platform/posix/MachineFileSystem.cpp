@@ -64,14 +64,6 @@ void CheckInsideDrive(const std::string& root, const fs::path& linkPath) {
         throw RuntimeError(err::PathNotFound);
 }
 
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
 // The host path of name inside the host directory dir.
 std::string Join(const std::string& dir, std::string_view name) {
     std::string path;
@@ -102,7 +94,14 @@ public:
             path_ = Join(dir_, name_);
         return path_.c_str();
     }
-    std::string FullPath() const { return Join(dir_, name_); }
+    // The full path, made in buffer.
+    const char* FullPath(std::string& buffer) const {
+        buffer.assign(dir_);
+        if (buffer.empty() || buffer.back() != '/')
+            buffer += '/';
+        buffer += name_;
+        return buffer.c_str();
+    }
 
 private:
     int fd_;
@@ -112,20 +111,23 @@ private:
 };
 
 // user.DOSATTRIB of an entry (links followed); 0 when there is none.
-unsigned ReadDosAttribAt(const EntryAt& at) {
+unsigned ReadDosAttribAt(const EntryAt& at, ByPathReads& byPath) {
     char buffer[64];
     ssize_t n = -1;
-    if (at.Fd() != AT_FDCWD) {
-        n = GetXattrAt(at.Fd(), at.Name(), DosAttribName, buffer, sizeof buffer);
-        if (n < 0 && errno == ENOSYS) // a kernel without getxattrat
-            n = ::getxattr(at.FullPath().c_str(), DosAttribName, buffer, sizeof buffer);
-    } else {
+    if (at.Fd() == AT_FDCWD) {
         n = ::getxattr(at.Name(), DosAttribName, buffer, sizeof buffer);
+    } else {
+        if (!byPath.always) {
+            n = GetXattrAt(at.Fd(), at.Name(), DosAttribName, buffer, sizeof buffer);
+            byPath.always = n < 0 && errno == ENOSYS; // a kernel without getxattrat
+        }
+        if (byPath.always)
+            n = ::getxattr(at.FullPath(byPath.path), DosAttribName, buffer, sizeof buffer);
     }
     if (n >= 0)
         return ParseDosAttrib(std::string_view(buffer, static_cast<std::size_t>(n))).value_or(0);
     if (errno == ERANGE)
-        return ReadDosAttrib(at.FullPath()); // a long value: the general reader
+        return ReadDosAttrib(at.FullPath(byPath.path)); // a long value: the general reader
     return 0;
 }
 
@@ -133,14 +135,26 @@ unsigned ReadDosAttribAt(const EntryAt& at) {
 // can be trusted (an ordinary file with no other name elsewhere, whose
 // changes its directory's watch reports), else read and kept.
 unsigned DosAttribOf(const EntryAt& at, DirectoryListing& listing, const DirectoryEntry& entry,
-                     bool singleName) {
+                     bool singleName, ByPathReads& byPath) {
     if (entry.kind != EntryKind::File || !singleName)
-        return ReadDosAttribAt(at);
+        return ReadDosAttribAt(at, byPath);
     if (const auto known = listing.KnownDosAttributes(entry))
         return *known;
-    const unsigned value = ReadDosAttribAt(at);
+    const unsigned value = ReadDosAttribAt(at, byPath);
     listing.RememberDosAttributes(entry, value);
     return value;
+}
+
+// The live entries of listing that pass test, in byte order of their names.
+template <typename Test>
+std::vector<const DirectoryEntry*> MatchesInByteOrder(const DirectoryListing& listing, Test test) {
+    std::vector<const DirectoryEntry*> matches;
+    for (const DirectoryEntry& entry : listing.Entries())
+        if (!entry.removed && test(entry))
+            matches.push_back(&entry);
+    std::sort(matches.begin(), matches.end(),
+              [](const DirectoryEntry* a, const DirectoryEntry* b) { return a->name < b->name; });
+    return matches;
 }
 
 std::vector<std::string> NamesOf(const std::vector<const DirectoryEntry*>& entries) {
@@ -172,10 +186,36 @@ MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking trackin
     : machineDir_(std::move(machineDir)), listings_(tracking), drives_(machineDir_, listings_) {}
 
 DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
+    // A path from a drive's root ("C:\dir\name") ending in a plain name:
+    // its directory part is split once for a run of calls on the files of
+    // one directory.
+    DrivePath path;
+    if (lastDirectory_ && windowsPath.starts_with(lastDirectory_->text)) {
+        const std::string_view lastPart =
+            std::string_view(windowsPath).substr(lastDirectory_->text.size());
+        if (IsPlainLastComponent(lastPart, allowLastWildcards)) {
+            path.drive = lastDirectory_->drive;
+            path.components.reserve(lastDirectory_->components.size() + 1);
+            path.components = lastDirectory_->components;
+            path.components.push_back(LastComponentName(lastPart));
+            systemView_.Apply(path.drive, path.components);
+            return path;
+        }
+    }
     WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
     const char drive = written.drive != 0 ? written.drive : currentDrive_;
-    DrivePath path = MakeDrivePath(std::move(written), currentDrive_,
-                                   currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    path = MakeDrivePath(std::move(written), currentDrive_,
+                         currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    const bool fromDriveRoot = windowsPath.size() >= 3 && windowsPath[1] == ':' &&
+                               (windowsPath[2] == '\\' || windowsPath[2] == '/');
+    std::size_t cut = windowsPath.size();
+    while (cut > 0 && windowsPath[cut - 1] != '\\' && windowsPath[cut - 1] != '/')
+        --cut;
+    if (fromDriveRoot && !path.components.empty() &&
+        IsPlainLastComponent(std::string_view(windowsPath).substr(cut), allowLastWildcards))
+        lastDirectory_ = ParsedDirectory{
+            windowsPath.substr(0, cut), path.drive,
+            std::vector<std::string>(path.components.begin(), path.components.end() - 1)};
     systemView_.Apply(path.drive, path.components);
     return path;
 }
@@ -298,8 +338,9 @@ MachineFileSystem::EntryState MachineFileSystem::Inspect(const FoundDirectory& d
     if (entry.name.starts_with('.'))
         state.attributes |= attr::Hidden;
     const bool singleName = S_ISREG(st.st_mode) && st.st_nlink == 1;
-    state.attributes |= static_cast<int>(DosAttribOf(at, *dir.listing, entry, singleName)) &
-                        (attr::Hidden | attr::System);
+    state.attributes |=
+        static_cast<int>(DosAttribOf(at, *dir.listing, entry, singleName, byPathReads_)) &
+        (attr::Hidden | attr::System);
     return state;
 }
 
@@ -455,13 +496,13 @@ void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Foun
         for (const char* dots : {".", ".."})
             if (pattern.Matches(dots) && !found(std::string(dots)))
                 return;
-    for (const DirectoryEntry& entry : listing->Entries()) {
-        if (entry.removed || !pattern.Matches(entry.name))
-            continue;
-        if (entry.kind == EntryKind::Directory && !(attributes & attr::Directory))
-            continue;
-        const EntryState state = Inspect(*directory, entry);
-        if (state.exists && Visible(state.attributes, attributes) && !found(entry.name))
+    const auto matches = MatchesInByteOrder(*listing, [&](const DirectoryEntry& entry) {
+        return pattern.Matches(entry.name) &&
+               (entry.kind != EntryKind::Directory || (attributes & attr::Directory));
+    });
+    for (const DirectoryEntry* entry : matches) {
+        const EntryState state = Inspect(*directory, *entry);
+        if (state.exists && Visible(state.attributes, attributes) && !found(entry->name))
             return;
     }
 }
@@ -511,12 +552,13 @@ void MachineFileSystem::Kill(const std::string& pathText) {
     if (HasWildcard(last)) {
         const MachinePattern pattern(last);
         std::vector<std::pair<const DirectoryEntry*, bool>> matches; // entry, read-only
-        for (const DirectoryEntry& entry : dir.listing->Entries()) {
-            if (entry.removed || entry.kind == EntryKind::Directory || !pattern.Matches(entry.name))
-                continue;
-            const EntryState state = Inspect(dir, entry);
+        const auto candidates = MatchesInByteOrder(*dir.listing, [&](const DirectoryEntry& entry) {
+            return entry.kind != EntryKind::Directory && pattern.Matches(entry.name);
+        });
+        for (const DirectoryEntry* entry : candidates) {
+            const EntryState state = Inspect(dir, *entry);
             if (state.exists && Visible(state.attributes, attr::Normal))
-                matches.emplace_back(&entry, (state.attributes & attr::ReadOnly) != 0);
+                matches.emplace_back(entry, (state.attributes & attr::ReadOnly) != 0);
         }
         if (matches.empty())
             throw RuntimeError(err::FileNotFound);
@@ -619,34 +661,21 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
     const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
 
-    std::vector<MachinePattern> compiled;
-    std::string_view rest = patterns;
-    while (true) {
-        const auto semicolon = rest.find(';');
-        const std::string piece = Trim(rest.substr(0, semicolon));
-        if (!piece.empty())
-            compiled.emplace_back(piece);
-        if (semicolon == std::string_view::npos)
-            break;
-        rest.remove_prefix(semicolon + 1);
-    }
-    if (compiled.empty())
-        compiled.emplace_back("*");
+    const MachinePatternList wanted(patterns);
 
     std::vector<const DirectoryEntry*> files;
     for (const std::uint32_t index : listing->CaseOrder()) {
         const DirectoryEntry& entry = listing->Entries()[index];
         if (entry.removed || entry.kind == EntryKind::Directory)
             continue;
-        if (std::none_of(compiled.begin(), compiled.end(),
-                         [&](const MachinePattern& p) { return p.Matches(entry.name); }))
+        if (!wanted.Matches(entry.name))
             continue;
         int attributes = 0;
         if (entry.kind == EntryKind::File) {
             // Ordinary files need no stat: only hidden and system count here.
             attributes = entry.name.starts_with('.') ? attr::Hidden : 0;
             const EntryAt at(dir.fd, dir.host, entry.name);
-            attributes |= static_cast<int>(DosAttribOf(at, *listing, entry, true)) &
+            attributes |= static_cast<int>(DosAttribOf(at, *listing, entry, true, byPathReads_)) &
                           (attr::Hidden | attr::System);
         } else {
             const EntryState state = Inspect(dir, entry);

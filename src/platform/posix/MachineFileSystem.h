@@ -18,6 +18,14 @@
 
 namespace kestovan::posix {
 
+// How attributes are read when the kernel cannot read them relative to a
+// directory's descriptor (getxattrat, Linux 6.13 and later): learnt at the
+// first read, and a buffer for the full paths used instead.
+struct ByPathReads {
+    bool always = false;
+    std::string path;
+};
+
 // The file system of a machine directory laid out as a Wine prefix, seen
 // through Windows paths and the run-time's file statements.
 //
@@ -225,6 +233,15 @@ private:
         Descriptor fd;
     };
     std::optional<LastFound> lastFound_;
+    mutable ByPathReads byPathReads_;
+    // The directory part of the last path Parse split that ends in a plain
+    // name ("C:\dir\"), with the drive and the components it gave.
+    struct ParsedDirectory {
+        std::string text;
+        char drive = 0;
+        std::vector<std::string> components;
+    };
+    mutable std::optional<ParsedDirectory> lastDirectory_;
     // What FindDirectory found last when it is not kept in lastFound_.
     FoundDirectory found_;
     char currentDrive_ = 'c';

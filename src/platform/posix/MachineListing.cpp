@@ -5,8 +5,10 @@
 #include "platform/posix/ShortName.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <iterator>
@@ -123,22 +125,41 @@ char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Eight bytes of text from offset on (0 beyond its end) as one number in
+// memory order, the ASCII letters lower-cased, all eight at once.
+std::uint64_t FoldedWord(std::string_view text, std::size_t offset) {
+    std::uint64_t word = 0;
+    if (offset < text.size())
+        std::memcpy(&word, text.data() + offset, std::min<std::size_t>(8, text.size() - offset));
+    // A byte below 0x80 is an upper-case letter when 0x41 <= byte <= 0x5A;
+    // the sums cannot carry into the next byte.
+    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+    const std::uint64_t low = word & (0x7F * Ones);
+    const std::uint64_t aboveZ = low + 0x25 * Ones; // top bit set above 0x5A
+    const std::uint64_t fromA = low + 0x3F * Ones;  // top bit set from 0x41
+    const std::uint64_t upper = fromA & ~aboveZ & ~word & (0x80 * Ones);
+    return word | (upper >> 2); // 0x20 added to each
+}
+
 bool EqualWithoutCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+    for (std::size_t i = 0; i < a.size(); i += 8)
+        if (FoldedWord(a, i) != FoldedWord(b, i))
             return false;
     return true;
 }
 
 std::uint64_t FoldHash(std::string_view name) {
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (char c : name) {
-        hash ^= static_cast<unsigned char>(LowerAscii(c));
-        hash *= 1099511628211ULL;
+    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ name.size();
+    for (std::size_t i = 0; i < name.size(); i += 8) {
+        hash ^= FoldedWord(name, i);
+        hash *= 0xFF51AFD7ED558CCDULL;
+        hash ^= hash >> 32;
     }
-    return hash;
+    // Mixed down so that the low bits (the table's slot) depend on every byte.
+    hash *= 0xC4CEB9FE1A85EC53ULL;
+    return hash ^ (hash >> 29);
 }
 
 // The part of a generated name before its "~": as much of the stem's base as
@@ -162,47 +183,11 @@ std::size_t DigitCount(std::size_t n) {
     return digits;
 }
 
-// Indices 0..n-1 in the order of name(i) compared byte by byte through
-// key (the byte itself, or its lower case), equal names by index.  The
-// first eight keys of each name, read as one number, settle most
-// comparisons without reading the names again.
-template <typename Name, typename Key>
-std::vector<std::uint32_t> SortedIndices(std::size_t n, Name name, Key key) {
-    struct Keyed {
-        std::uint64_t head;
-        std::uint32_t index;
-    };
-    std::vector<Keyed> keyed(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view text = name(i);
-        std::uint64_t head = 0;
-        for (std::size_t k = 0; k < 8; ++k)
-            head = (head << 8) | (k < text.size() ? key(text[k]) : 0U);
-        keyed[i] = {head, static_cast<std::uint32_t>(i)};
-    }
-    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        if (a.head != b.head)
-            return a.head < b.head;
-        // Equal heads: names hold no NUL, so both have at least eight bytes
-        // or are equal.
-        std::string_view x = name(a.index);
-        std::string_view y = name(b.index);
-        x.remove_prefix(std::min<std::size_t>(8, x.size()));
-        y.remove_prefix(std::min<std::size_t>(8, y.size()));
-        const std::size_t common = std::min(x.size(), y.size());
-        for (std::size_t k = 0; k < common; ++k)
-            if (key(x[k]) != key(y[k]))
-                return key(x[k]) < key(y[k]);
-        return x.size() != y.size() ? x.size() < y.size() : a.index < b.index;
-    });
-    std::vector<std::uint32_t> order(n);
-    for (std::size_t i = 0; i < n; ++i)
-        order[i] = keyed[i].index;
-    return order;
-}
-
-unsigned AsByte(char c) {
-    return static_cast<unsigned char>(c);
+// The eight bytes of text from offset on, lower-cased, as one number that
+// orders as they do (missing bytes count as 0, below every byte of a name).
+std::uint64_t FoldedHead(std::string_view text, std::size_t offset) {
+    static_assert(std::endian::native == std::endian::little);
+    return __builtin_bswap64(FoldedWord(text, offset));
 }
 
 std::uint32_t LowBit(std::uint32_t i) {
@@ -253,35 +238,12 @@ std::size_t DirectoryListing::StemGroup::PositionOfLive(std::uint32_t number) co
 
 DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     : entries_(std::move(entries)) {
-    const auto entryName = [this](std::size_t i) { return std::string_view(entries_[i].name); };
-    {
-        // Sorted as indices, then each entry moved into its place along the
-        // permutation's cycles: cheaper than moving the entries about while
-        // sorting, and no second array of them.  The array read from disk
-        // grew by doubling: it is brought down to its size first.
-        entries_.shrink_to_fit();
-        std::vector<std::uint32_t> order = SortedIndices(entries_.size(), entryName, AsByte);
-        for (std::size_t start = 0; start < order.size(); ++start) {
-            if (order[start] == start)
-                continue;
-            DirectoryEntry held = std::move(entries_[start]);
-            std::size_t at = start;
-            while (order[at] != start) {
-                const std::size_t from = order[at];
-                entries_[at] = std::move(entries_[from]);
-                order[at] = static_cast<std::uint32_t>(at);
-                at = from;
-            }
-            entries_[at] = std::move(held);
-            order[at] = static_cast<std::uint32_t>(at);
-        }
-    }
+    // The array read from disk grew by doubling: it is brought down to its
+    // size.
+    entries_.shrink_to_fit();
     const std::size_t n = entries_.size();
     live_ = n;
-    // Names that differ only in case keep their byte order.
-    caseOrder_ = SortedIndices(n, entryName, [](char c) { return AsByte(LowerAscii(c)); });
     nextSameFold_.assign(n, None);
-    stemOf_.assign(n, None);
     dosAttributes_.assign(n, -1);
 
     // At most four fifths full: lookups of names that are there (the usual
@@ -292,8 +254,6 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
         slots *= 2;
     foldTable_.assign(slots, None);
     foldTags_.assign(slots, 0);
-    std::vector<std::uint32_t> chainEnd(n, None);
-    std::unordered_map<std::string, std::uint32_t> stemIndex;
     for (std::size_t i = 0; i < n; ++i) {
         DirectoryEntry& entry = entries_[i];
         entry.removed = false;
@@ -305,31 +265,101 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
             if (head == None) {
                 foldTable_[slot] = index;
                 foldTags_[slot] = tag;
-                chainEnd[i] = index;
                 break;
             }
             if (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, entry.name)) {
-                nextSameFold_[chainEnd[head]] = index;
-                chainEnd[head] = index;
+                // Into its place in the chain's byte order.
+                if (entry.name < entries_[head].name) {
+                    nextSameFold_[i] = head;
+                    foldTable_[slot] = index;
+                    break;
+                }
+                std::uint32_t before = head;
+                while (nextSameFold_[before] != None &&
+                       entries_[nextSameFold_[before]].name < entry.name)
+                    before = nextSameFold_[before];
+                nextSameFold_[i] = nextSameFold_[before];
+                nextSameFold_[before] = index;
                 break;
             }
         }
-        if (IsValidShortName(entry.name))
+    }
+}
+
+const std::vector<std::uint32_t>& DirectoryListing::CaseOrder() const {
+    if (caseOrder_)
+        return *caseOrder_;
+    // Sorted on the first sixteen lower-cased bytes of each name, read as
+    // two numbers: they settle nearly every comparison without reading the
+    // names again.
+    struct Keyed {
+        std::uint64_t head;
+        std::uint64_t next;
+        std::uint32_t index;
+    };
+    const std::size_t n = entries_.size();
+    std::vector<Keyed> keyed(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view name = entries_[i].name;
+        keyed[i] = {FoldedHead(name, 0), FoldedHead(name, 8), static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keyed.begin(), keyed.end(), [this](const Keyed& a, const Keyed& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        if (a.next != b.next)
+            return a.next < b.next;
+        // Equal heads: names hold no NUL, so both have at least sixteen
+        // bytes or are equal without regard to case.
+        const std::string_view x = entries_[a.index].name;
+        const std::string_view y = entries_[b.index].name;
+        const std::size_t common = std::min(x.size(), y.size());
+        for (std::size_t k = 16; k < common; ++k) {
+            const auto cx = static_cast<unsigned char>(LowerAscii(x[k]));
+            const auto cy = static_cast<unsigned char>(LowerAscii(y[k]));
+            if (cx != cy)
+                return cx < cy;
+        }
+        if (x.size() != y.size())
+            return x.size() < y.size();
+        return x < y; // the same but for case: byte order
+    });
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = keyed[i].index;
+    caseOrder_ = std::move(order);
+    return *caseOrder_;
+}
+
+const DirectoryListing::ShortNames& DirectoryListing::Stems() const {
+    if (shortNames_)
+        return *shortNames_;
+    auto stems = std::make_unique<ShortNames>();
+    stems->stemOf.assign(entries_.size(), None);
+    std::unordered_map<std::string, std::uint32_t> stemIndex;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const DirectoryEntry& entry = entries_[i];
+        if (entry.removed || IsValidShortName(entry.name))
             continue;
         ShortNameStem stem = MakeShortNameStem(entry.name);
         const auto [found, added] =
-            stemIndex.try_emplace(stem.Key(), static_cast<std::uint32_t>(stems_.size()));
+            stemIndex.try_emplace(stem.Key(), static_cast<std::uint32_t>(stems->groups.size()));
         if (added) {
             StemGroup group;
             group.base = std::move(stem.base);
             group.extension = std::move(stem.extension);
-            stems_.push_back(std::move(group));
+            stems->groups.push_back(std::move(group));
         }
-        stemOf_[i] = found->second;
-        stems_[found->second].members.push_back(index);
+        stems->stemOf[i] = found->second;
+        stems->groups[found->second].members.push_back(static_cast<std::uint32_t>(i));
     }
-    for (std::uint32_t g = 0; g < stems_.size(); ++g) {
-        StemGroup& group = stems_[g];
+    // Removed entries are left out: the members are the live ones, and a
+    // number counts live members only either way.
+    for (std::uint32_t g = 0; g < stems->groups.size(); ++g) {
+        StemGroup& group = stems->groups[g];
+        std::sort(group.members.begin(), group.members.end(),
+                  [this](std::uint32_t a, std::uint32_t b) {
+                      return entries_[a].name < entries_[b].name;
+                  });
         const auto size = static_cast<std::uint32_t>(group.members.size());
         group.live = size;
         group.tree.assign(size + 1, 0);
@@ -339,8 +369,19 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
                 group.tree[up] += group.tree[i];
         }
         for (std::size_t digits = 1; digits <= DigitCount(size); ++digits)
-            shownStems_[ShownKey(group.base, group.extension, digits)].push_back(g);
+            stems->shown[ShownKey(group.base, group.extension, digits)].push_back(g);
     }
+    shortNames_ = std::move(stems);
+    return *shortNames_;
+}
+
+std::size_t DirectoryListing::PositionInGroup(const StemGroup& group, std::size_t index) const {
+    const auto position =
+        std::lower_bound(group.members.begin(), group.members.end(), entries_[index].name,
+                         [this](std::uint32_t member, const std::string& name) {
+                             return entries_[member].name < name;
+                         });
+    return static_cast<std::size_t>(position - group.members.begin());
 }
 
 std::uint32_t DirectoryListing::FoldHead(std::string_view name) const {
@@ -384,16 +425,17 @@ const DirectoryEntry* DirectoryListing::FindShortName(std::string_view name) con
         digits.find_first_not_of("0123456789") != std::string_view::npos)
         return nullptr;
     const auto number = static_cast<std::uint32_t>(std::stoul(std::string(digits)));
-    const auto shown = shownStems_.find(ShownKey(front.substr(0, tilde), extension, digits.size()));
-    if (shown == shownStems_.end())
+    const ShortNames& stems = Stems();
+    const auto shown = stems.shown.find(ShownKey(front.substr(0, tilde), extension, digits.size()));
+    if (shown == stems.shown.end())
         return nullptr;
     const DirectoryEntry* best = nullptr;
     for (const std::uint32_t g : shown->second) {
-        const StemGroup& group = stems_[g];
+        const StemGroup& group = stems.groups[g];
         if (group.live < number)
             continue;
         const DirectoryEntry* candidate = &entries_[group.members[group.PositionOfLive(number)]];
-        if (!best || candidate < best)
+        if (!best || candidate->name < best->name)
             best = candidate;
     }
     return best;
@@ -401,12 +443,12 @@ const DirectoryEntry* DirectoryListing::FindShortName(std::string_view name) con
 
 std::string DirectoryListing::ShortNameOf(const DirectoryEntry& entry) const {
     const std::size_t index = IndexOf(entry);
-    if (stemOf_[index] == None)
+    const ShortNames& stems = Stems();
+    if (stems.stemOf[index] == None)
         return entry.name;
-    const StemGroup& group = stems_[stemOf_[index]];
-    const auto position = std::lower_bound(group.members.begin(), group.members.end(), index);
-    const auto place = static_cast<std::size_t>(position - group.members.begin());
-    return FormatShortName(ShortNameStem{group.base, group.extension}, group.LiveBefore(place) + 1);
+    const StemGroup& group = stems.groups[stems.stemOf[index]];
+    return FormatShortName(ShortNameStem{group.base, group.extension},
+                           group.LiveBefore(PositionInGroup(group, index)) + 1);
 }
 
 const DirectoryEntry* DirectoryListing::Remove(std::string_view name) {
@@ -440,10 +482,9 @@ bool DirectoryListing::TakeOwnRemovalReport(std::string_view name) {
 
 void DirectoryListing::RemoveAt(std::size_t index) {
     DirectoryEntry& entry = entries_[index];
-    if (stemOf_[index] != None) {
-        StemGroup& group = stems_[stemOf_[index]];
-        const auto position = std::lower_bound(group.members.begin(), group.members.end(), index);
-        group.Drop(static_cast<std::size_t>(position - group.members.begin()));
+    if (shortNames_ && shortNames_->stemOf[index] != None) {
+        StemGroup& group = shortNames_->groups[shortNames_->stemOf[index]];
+        group.Drop(PositionInGroup(group, index));
     }
     entry.removed = true;
     dosAttributes_[index] = -1;

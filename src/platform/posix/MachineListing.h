@@ -31,26 +31,29 @@ struct DirectoryEntry {
 // letters (other bytes by value).
 bool LessWithoutCase(std::string_view a, std::string_view b);
 
-// The names of one directory in byte order, indexed for lookups without
-// regard to letter case and by short name.
+// The names of one directory, indexed for lookups without regard to letter
+// case and by short name.
 //
-// A generated short name is numbered by the entry's place among the live
-// entries of the same stem, so it is worked out when asked for rather than
-// stored: a removal then costs no renumbering of the entries after it, only
-// an update of a counting tree per stem.
+// The entries stay in the order the directory was read; what needs an order
+// asks for it: CaseOrder() sorts once, at its first use, and a search in
+// byte order sorts only what it found.  Short names are worked out only when
+// one is asked for (most listings never are): a generated short name is
+// numbered by the entry's place among the live entries of the same stem, so
+// the stems are grouped at the first such question, and a removal after that
+// costs an update of a counting tree per stem rather than a renumbering.
 class DirectoryListing {
 public:
     explicit DirectoryListing(std::vector<DirectoryEntry> entries);
     DirectoryListing(const DirectoryListing&) = delete;
     DirectoryListing& operator=(const DirectoryListing&) = delete;
 
-    // Every entry in byte order of names, including removed ones (skip them).
+    // Every entry in the order read, including removed ones (skip them).
     const std::vector<DirectoryEntry>& Entries() const { return entries_; }
     std::size_t LiveCount() const { return live_; }
 
     // Indices of Entries() sorted without regard to letter case (names that
     // differ only in case in byte order).
-    const std::vector<std::uint32_t>& CaseOrder() const { return caseOrder_; }
+    const std::vector<std::uint32_t>& CaseOrder() const;
 
     // The entry a name written by the user stands for: the exact name, else
     // the first name in byte order equal to it without regard to letter
@@ -95,7 +98,7 @@ private:
     struct StemGroup {
         std::string base;                   // ShortNameStem::base
         std::string extension;              // ShortNameStem::extension
-        std::vector<std::uint32_t> members; // entry indices, ascending
+        std::vector<std::uint32_t> members; // entry indices, names in byte order
         std::vector<std::uint32_t> tree;    // Fenwick tree of live flags
         std::uint32_t live = 0;
 
@@ -103,13 +106,25 @@ private:
         void Drop(std::size_t position);
         std::size_t PositionOfLive(std::uint32_t number) const; // number from 1
     };
+    // The entries' stems, grouped at the first question about short names.
+    struct ShortNames {
+        std::vector<std::uint32_t> stemOf; // index into groups, None for valid 8.3 names
+        std::vector<StemGroup> groups;
+        // What a generated name shows of its stem, for each count of digits
+        // of its number ("TAVOR.BMP#2" for TAVOR~12.BMP), to the stems
+        // showing it.
+        std::unordered_map<std::string, std::vector<std::uint32_t>> shown;
+    };
 
     std::size_t IndexOf(const DirectoryEntry& entry) const {
         return static_cast<std::size_t>(&entry - entries_.data());
     }
+    // The place of a member in its group's byte order.
+    std::size_t PositionInGroup(const StemGroup& group, std::size_t index) const;
     void RemoveAt(std::size_t index);
     std::uint32_t FoldHead(std::string_view name) const;
     const DirectoryEntry* FindShortName(std::string_view name) const;
+    const ShortNames& Stems() const;
 
     std::vector<DirectoryEntry> entries_;
     std::size_t live_ = 0;
@@ -117,19 +132,16 @@ private:
     bool watched_ = false;
     // Names equal without regard to case form a chain in byte order; the
     // table holds the index of each chain's first entry (open addressing).
-    std::vector<std::uint32_t> caseOrder_;
     std::vector<std::uint32_t> foldTable_;
     std::vector<std::uint32_t> foldTags_; // high bits of each slot's hash
     std::vector<std::uint32_t> nextSameFold_;
-    std::vector<std::uint32_t> stemOf_;       // index into stems_, None for valid 8.3 names
     std::vector<std::int16_t> dosAttributes_; // -1 unknown
-    std::vector<StemGroup> stems_;
+    // Worked out at their first use.
+    mutable std::optional<std::vector<std::uint32_t>> caseOrder_;
+    mutable std::unique_ptr<ShortNames> shortNames_;
     // Entries this program deleted whose removal the system has not yet
     // reported, in the order of the deletions (the order of the reports).
     std::deque<std::uint32_t> unreportedOwnRemovals_;
-    // What a generated name shows of its stem, for each count of digits of
-    // its number ("TAVOR.BMP#2" for TAVOR~12.BMP), to the stems showing it.
-    std::unordered_map<std::string, std::vector<std::uint32_t>> shownStems_;
 };
 
 // What tells that a directory changed: its identity and its time stamps.

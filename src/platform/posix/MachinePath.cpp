@@ -100,9 +100,8 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
     for (std::size_t i = first; i < out.size(); ++i) {
         std::string& component = out[i];
         const bool last = i + 1 == out.size();
-        if (last && !HasWildcard(component) && component != "." && component != "..") {
-            while (!component.empty() && (component.back() == '.' || component.back() == ' '))
-                component.pop_back();
+        if (last && component != "." && component != "..") {
+            component = LastComponentName(component);
             if (component.empty())
                 component = ".";
         }
@@ -119,6 +118,36 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
     }
     out.resize(kept);
     return result;
+}
+
+bool IsPlainLastComponent(std::string_view name, bool allowWildcards) {
+    bool wildcard = false;
+    for (const char c : name) {
+        switch (CharClasses[static_cast<unsigned char>(c)]) {
+        case CharClass::Ordinary: continue;
+        case CharClass::Separator:
+        case CharClass::Invalid: return false;
+        case CharClass::Wildcard:
+            if (!allowWildcards)
+                return false;
+            wildcard = true;
+            continue;
+        }
+    }
+    // Something must be left once the trailing dots and spaces go ("." and
+    // ".." leave nothing either).
+    std::size_t kept = name.size();
+    while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' '))
+        --kept;
+    return wildcard || kept > 0;
+}
+
+std::string LastComponentName(std::string_view name) {
+    const auto trimmed = [](char c) { return c == '.' || c == ' '; };
+    if (!name.empty() && trimmed(name.back()) && !HasWildcard(name))
+        while (!name.empty() && trimmed(name.back()))
+            name.remove_suffix(1);
+    return std::string(name);
 }
 
 } // namespace kestovan::posix

@@ -38,4 +38,15 @@ struct DrivePath {
 DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                         const std::vector<std::string>& base);
 
+// True when name, written as the last component of a path, is a plain name:
+// no separator, no character a name cannot hold, wildcards only when
+// allowWildcards, not "." or "..", and something left once the trailing
+// dots and spaces go.  A path ending in a plain name is the path of the
+// directory before it with LastComponentName(name) added.
+bool IsPlainLastComponent(std::string_view name, bool allowWildcards);
+
+// The last component as a path keeps it: trailing dots and spaces dropped,
+// as Windows does, unless it holds wildcards ("" when nothing is left).
+std::string LastComponentName(std::string_view name);
+
 } // namespace kestovan::posix

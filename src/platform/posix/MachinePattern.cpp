@@ -121,4 +121,56 @@ bool MachinePattern::Matches(std::string_view name) const {
     return at[n] != 0;
 }
 
+std::uint64_t MachinePatternList::PackedSuffix(std::string_view name) {
+    // Read backwards up to the last dot: names rarely end far from it.
+    std::uint64_t packed = 0;
+    const std::size_t limit = std::min<std::size_t>(8, name.size());
+    for (std::size_t i = 1; i <= limit; ++i) {
+        const char c = name[name.size() - i];
+        packed |= std::uint64_t{static_cast<unsigned char>(LowerAscii(c))} << (8 * (i - 1));
+        if (c == '.')
+            return packed;
+    }
+    return 0;
+}
+
+MachinePatternList::MachinePatternList(std::string_view patterns) {
+    bool any = false;
+    while (true) {
+        const auto semicolon = patterns.find(';');
+        std::string_view piece = patterns.substr(0, semicolon);
+        piece.remove_prefix(std::min(piece.find_first_not_of(' '), piece.size()));
+        piece.remove_suffix(piece.size() - (piece.find_last_not_of(' ') + 1));
+        if (!piece.empty()) {
+            any = true;
+            MachinePattern pattern(piece);
+            const std::uint64_t suffix = PackedSuffix(pattern.Suffix());
+            if (pattern.MatchesAll())
+                matchesAll_ = true;
+            else if (suffix != 0 && pattern.Suffix().size() <= 8)
+                suffixes_.push_back(suffix);
+            else
+                others_.push_back(std::move(pattern));
+        }
+        if (semicolon == std::string_view::npos)
+            break;
+        patterns.remove_prefix(semicolon + 1);
+    }
+    matchesAll_ = matchesAll_ || !any;
+}
+
+bool MachinePatternList::Matches(std::string_view name) const {
+    if (matchesAll_)
+        return true;
+    // A "*.ext" pattern matches exactly the names that end, from their last
+    // dot, in ".ext".
+    if (!suffixes_.empty())
+        if (const std::uint64_t suffix = PackedSuffix(name); suffix != 0)
+            for (const std::uint64_t wanted : suffixes_)
+                if (wanted == suffix)
+                    return true;
+    return std::any_of(others_.begin(), others_.end(),
+                       [&](const MachinePattern& pattern) { return pattern.Matches(name); });
+}
+
 } // namespace kestovan::posix

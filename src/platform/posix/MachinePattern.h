@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,11 @@ public:
     explicit MachinePattern(std::string_view pattern);
     bool Matches(std::string_view name) const;
 
+    bool MatchesAll() const { return matchesAll_; }
+    // For "*.ext" (no further dot or wildcard): ".ext" lower-cased, the end
+    // of every name it matches; "" for other patterns.
+    const std::string& Suffix() const { return suffix_; }
+
 private:
     enum class Op : unsigned char { Literal, Star, StarToLastDot, OneOrEnd, DotOrEnd };
     struct Token {
@@ -32,9 +38,26 @@ private:
     };
     std::vector<Token> tokens_;
     bool matchesAll_ = false;
-    // "*.ext" (no further dot or wildcard): the names ending in ".ext",
-    // lower-cased here.
     std::string suffix_;
+};
+
+// Patterns separated by ";" (blanks around each ignored), matching a name
+// that one of them matches; no pattern at all stands for "*".  The "*.ext"
+// patterns are looked up together: a name's extension is read once rather
+// than once per pattern.
+class MachinePatternList {
+public:
+    explicit MachinePatternList(std::string_view patterns);
+    bool Matches(std::string_view name) const;
+
+private:
+    // A name's end of up to eight bytes from its last dot, lower-cased, as
+    // one number (0 when it has no such end).
+    static std::uint64_t PackedSuffix(std::string_view name);
+
+    bool matchesAll_ = false;
+    std::vector<std::uint64_t> suffixes_; // of the "*.ext" patterns, packed
+    std::vector<MachinePattern> others_;
 };
 
 } // namespace kestovan::posix

@@ -63,6 +63,19 @@ TEST_F(MachineKill, WildcardsDeleteEveryMatchingFile) {
     EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\t\\*.tmp"); }), 53);
 }
 
+TEST_F(MachineKill, WildcardsDeleteInByteOrderUpToAReadOnlyFile) {
+    for (const char* name : {"d.tmp", "B.tmp", "a.tmp", "e.tmp", "C.tmp"})
+        machine_.File(std::string("t/") + name);
+    machine_.ReadOnly("t/a.tmp");
+    // "B.tmp" < "C.tmp" < "a.tmp" < "d.tmp" < "e.tmp"
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\t\\*.TMP"); }), 75);
+    EXPECT_FALSE(machine_.Exists("t/B.tmp"));
+    EXPECT_FALSE(machine_.Exists("t/C.tmp"));
+    for (const char* name : {"a.tmp", "d.tmp", "e.tmp"})
+        EXPECT_TRUE(machine_.Exists(std::string("t/") + name)) << name;
+    EXPECT_EQ(fs_.DirAll("C:\\t\\*", 0), (std::vector<std::string>{"a.tmp", "d.tmp", "e.tmp"}));
+}
+
 TEST_F(MachineRmDir, RemovesAnEmptyDirectory) {
     machine_.Directory("app/SLIDES");
     fs_.RmDir("C:\\app\\slides\\");

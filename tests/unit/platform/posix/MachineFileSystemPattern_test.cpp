@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace kestovan::posix {
 namespace {
 
@@ -48,6 +53,51 @@ TEST(MachinePattern, ManyStarsStayCheap) {
     const std::string name(200, 'a');
     EXPECT_FALSE(MachinePattern("*a*a*a*a*a*a*a*a*a*a*a*a*a*b").Matches(name));
     EXPECT_TRUE(MachinePattern("*a*a*a*a*a*a*a*a*a*a*a*a*a*").Matches(name));
+}
+
+TEST(MachinePatternList, MatchesWhatOneOfItsPatternsMatches) {
+    // Each list against each name, beside its patterns one by one.
+    const std::vector<std::string> lists = {
+        "*.dib;*.bmp;*.gif;*.jpg;*.jif;*.jpe;*.jpeg;*.ico;*.wmf;*.emf;*.rle",
+        " *.wav ; *.MID ",
+        "*.TVS",
+        "readme.*;*.",
+        "*.longextension;a?c.*",
+        "*.a.b;*x",
+    };
+    const std::vector<std::string> names = {
+        "Beach.BMP",     "beach.bmp.old", "bmp",       ".bmp",       "a.b.JPEG",
+        "clip.Wav",      "song.mid",      "song.midi", "Show.tvs",   "README",
+        "readme.txt",    "noext",         "has.ext",   "abc.txt",    "x.LongExtension",
+        "longextension", "t.a.b",         "t.b",       "suffix",     "\xc3\xa9t\xc3\xa9.gif",
+        "name.",         "a.bmpbmpbmp",   "a.bm",      "archive.jpe"};
+    for (const std::string& list : lists) {
+        std::vector<MachinePattern> each;
+        std::string_view rest = list;
+        while (true) {
+            const auto semicolon = rest.find(';');
+            std::string piece(rest.substr(0, semicolon));
+            piece.erase(0, piece.find_first_not_of(' '));
+            piece.erase(piece.find_last_not_of(' ') + 1);
+            each.emplace_back(piece);
+            if (semicolon == std::string_view::npos)
+                break;
+            rest.remove_prefix(semicolon + 1);
+        }
+        const MachinePatternList together(list);
+        for (const std::string& name : names) {
+            const bool any = std::any_of(each.begin(), each.end(),
+                                         [&](const MachinePattern& p) { return p.Matches(name); });
+            EXPECT_EQ(together.Matches(name), any) << list << " against " << name;
+        }
+    }
+}
+
+TEST(MachinePatternList, NoPatternStandsForEveryName) {
+    EXPECT_TRUE(MachinePatternList("").Matches("anything.at.all"));
+    EXPECT_TRUE(MachinePatternList(" ; ;").Matches("noext"));
+    EXPECT_TRUE(MachinePatternList("*.bmp;*").Matches("noext"));
+    EXPECT_FALSE(MachinePatternList("*.bmp;").Matches("noext"));
 }
 
 } // namespace

@@ -84,5 +84,21 @@ TEST_F(MachineShortNames, NumbersFollowDeletions) {
     EXPECT_EQ(fs_.Dir("C:\\w\\TAVORI~2.TXT", 0), "");
 }
 
+TEST_F(MachineShortNames, FirstAskedAfterDeletionsNumbersWhatIsLeft) {
+    machine_.File("w/Tavori Gamma.txt");
+    machine_.File("w/Tavori Alpha.txt");
+    machine_.File("w/Tavori Beta.txt");
+    machine_.File("w/Tavori Delta.txt");
+    // Deleted before any short name of the directory was asked for.
+    fs_.Kill("C:\\w\\Tavori Alpha.txt");
+    fs_.Kill("C:\\w\\tavori delta.TXT");
+    EXPECT_EQ(ShortPath("C:\\w\\Tavori Gamma.txt"), "C:\\w\\TAVORI~2.TXT");
+    EXPECT_EQ(ShortPath("C:\\w\\Tavori Beta.txt"), "C:\\w\\TAVORI~1.TXT");
+    fs_.Kill("C:\\w\\TAVORI~1.TXT");
+    EXPECT_FALSE(machine_.Exists("w/Tavori Beta.txt"));
+    EXPECT_EQ(ShortPath("C:\\w\\Tavori Gamma.txt"), "C:\\w\\TAVORI~1.TXT");
+    EXPECT_EQ(fs_.Dir("C:\\w\\TAVORI~2.TXT", 0), "");
+}
+
 } // namespace
 } // namespace kestovan::posix::testing

@@ -68,12 +68,47 @@ TEST_F(MachineDrivesAndPaths, ExactNameFirstThenFirstCaseInsensitiveInByteOrder)
     machine_.File("dir/readme.txt", "lower");
     machine_.File("dir/README.TXT", "upper");
     machine_.File("dir/ReadMe.txt", "mixed");
+    machine_.File("dir/reAdme.txt", "fourth");
+    machine_.File("dir/READme.txt", "fifth");
     const fs::path dir = fs::canonical(machine_.C() / "dir");
     EXPECT_EQ(fs_.Resolve("C:\\dir\\readme.txt"), dir / "readme.txt");
     EXPECT_EQ(fs_.Resolve("C:\\dir\\ReadMe.txt"), dir / "ReadMe.txt");
-    // "README.TXT" < "ReadMe.txt" < "readme.txt" in byte order.
+    // "README.TXT" < "READme.txt" < "ReadMe.txt" < "reAdme.txt" <
+    // "readme.txt" in byte order.
     EXPECT_EQ(fs_.Resolve("C:\\dir\\readme.TXT"), dir / "README.TXT");
     EXPECT_EQ(fs_.Dir("C:\\DIR\\rEADME.TXT", 0), "README.TXT");
+    fs_.Kill("C:\\dir\\README.TXT");
+    EXPECT_EQ(fs_.Dir("C:\\DIR\\rEADME.TXT", 0), "READme.txt");
+    fs_.Kill("C:\\dir\\READme.txt");
+    fs_.Kill("C:\\dir\\ReadMe.txt");
+    EXPECT_EQ(fs_.Resolve("C:\\dir\\README.TXT"), dir / "reAdme.txt");
+}
+
+TEST_F(MachineDrivesAndPaths, EachPathOfARunInOneDirectoryIsTakenAsWritten) {
+    machine_.File("w/a.txt");
+    machine_.File("w/sub/b.txt");
+    const fs::path c = fs::canonical(machine_.C());
+    // The first path's directory part is split once; the paths after it
+    // that begin the same way are still read whole.
+    EXPECT_EQ(fs_.Resolve("C:\\w\\a.txt"), c / "w/a.txt");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\A.TXT. "), c / "w/a.txt");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\.."), c);
+    EXPECT_EQ(fs_.Resolve("C:\\w\\."), c / "w");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\. ."), c / "w");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\sub\\b.txt"), c / "w/sub/b.txt");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\sub\\..\\a.txt"), c / "w/a.txt");
+    EXPECT_EQ(fs_.Resolve("C:\\w\\SUB\\"), c / "w/sub");
+    for (const char* path :
+         {"C:\\w\\a|b", "C:\\w\\a:b", "C:\\w\\*.txt", "C:\\w\\a?.txt", "C:\\w\\a\x01"})
+        EXPECT_EQ(ErrorOf([&] { fs_.Resolve(path); }), 52) << path;
+    EXPECT_EQ(fs_.Dir("C:\\w\\*.TXT", 0), "a.txt");
+    EXPECT_EQ(ErrorOf([&] { fs_.GetAttr("C:\\w\\*.txt"); }), 52);
+    EXPECT_EQ(fs_.Resolve("C:/w/a.txt"), c / "w/a.txt");
+    EXPECT_EQ(fs_.Resolve("c:\\W\\a.txt"), c / "w/a.txt");
+    fs_.Kill("C:\\w\\A.TXT");
+    EXPECT_FALSE(machine_.Exists("w/a.txt"));
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\w\\a.txt"); }), 53);
+    EXPECT_EQ(ErrorOf([&] { fs_.Kill("C:\\w\\sub"); }), 53);
 }
 
 TEST_F(MachineDrivesAndPaths, RelativePathsUseTheDrivesCurrentDirectory) {
