@@ -26,12 +26,8 @@ Form::~Form() {
 }
 
 Control* Form::Find(const std::string& controlName) const {
-    for (const auto& control : controls_) {
-        if (control->Name() == controlName) {
-            return control.get();
-        }
-    }
-    return nullptr;
+    const auto found = byName_.find(controlName);
+    return found == byName_.end() ? nullptr : found->second;
 }
 
 Control& Form::operator[](const std::string& controlName) const {
@@ -66,6 +62,7 @@ Control& Form::AddControl(const std::string& controlName, ControlKind kind) {
                                     "\" is empty or already used");
     }
     controls_.push_back(std::make_unique<Control>(*this, controlName, kind));
+    byName_.emplace(controlName, controls_.back().get());
     return *controls_.back();
 }
 

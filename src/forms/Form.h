@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kestovan::forms {
@@ -72,6 +73,8 @@ private:
     FormRuntime& runtime_;
     std::string name_;
     std::vector<std::unique_ptr<Control>> controls_;
+    // The same controls by name: looked up in every statement on a control.
+    std::unordered_map<std::string, Control*> byName_;
     std::map<std::string, std::function<void()>> handlers_;
     bool loaded_ = false;
     bool visible_ = false;

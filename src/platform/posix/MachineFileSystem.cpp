@@ -185,39 +185,50 @@ MachineFileSystem::Descriptor::~Descriptor() {
 MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking tracking)
     : machineDir_(std::move(machineDir)), listings_(tracking), drives_(machineDir_, listings_) {}
 
-DrivePath MachineFileSystem::Parse(const std::string& windowsPath, bool allowLastWildcards) const {
-    // A path from a drive's root ("C:\dir\name") ending in a plain name:
+const DrivePath& MachineFileSystem::Parse(const std::string& windowsPath,
+                                          bool allowLastWildcards) const {
+    // A path from a drive's root ("C:\\dir\\name") ending in a plain name:
     // its directory part is split once for a run of calls on the files of
-    // one directory.
-    DrivePath path;
+    // one directory, and while the path before is that directory's with
+    // another name, only the name is replaced.
     if (lastDirectory_ && windowsPath.starts_with(lastDirectory_->text)) {
         const std::string_view lastPart =
             std::string_view(windowsPath).substr(lastDirectory_->text.size());
-        if (IsPlainLastComponent(lastPart, allowLastWildcards)) {
-            path.drive = lastDirectory_->drive;
-            path.components.reserve(lastDirectory_->components.size() + 1);
-            path.components = lastDirectory_->components;
-            path.components.push_back(LastComponentName(lastPart));
-            systemView_.Apply(path.drive, path.components);
-            return path;
+        const LastComponentKind kind = KindOfLastComponent(lastPart, allowLastWildcards);
+        if (kind != LastComponentKind::NotPlain) {
+            if (!parsedInLastDirectory_) {
+                parsed_.drive = lastDirectory_->drive;
+                parsed_.namesDirectory = false;
+                parsed_.components = lastDirectory_->components;
+                parsed_.components.emplace_back();
+            }
+            parsed_.components.back().assign(TrimmedLastComponent(lastPart));
+            parsed_.lastHasWildcards = kind == LastComponentKind::PlainWithWildcards;
+            parsedInLastDirectory_ = !systemView_.Apply(parsed_.drive, parsed_.components);
+            return parsed_;
         }
     }
+    parsedInLastDirectory_ = false;
     WrittenPath written = SplitWindowsPath(windowsPath, allowLastWildcards);
     const char drive = written.drive != 0 ? written.drive : currentDrive_;
-    path = MakeDrivePath(std::move(written), currentDrive_,
-                         currentDirs_[static_cast<std::size_t>(drive - 'a')]);
+    parsed_ = MakeDrivePath(std::move(written), currentDrive_,
+                            currentDirs_[static_cast<std::size_t>(drive - 'a')]);
     const bool fromDriveRoot = windowsPath.size() >= 3 && windowsPath[1] == ':' &&
                                (windowsPath[2] == '\\' || windowsPath[2] == '/');
     std::size_t cut = windowsPath.size();
     while (cut > 0 && windowsPath[cut - 1] != '\\' && windowsPath[cut - 1] != '/')
         --cut;
-    if (fromDriveRoot && !path.components.empty() &&
-        IsPlainLastComponent(std::string_view(windowsPath).substr(cut), allowLastWildcards))
+    if (fromDriveRoot && !parsed_.components.empty() &&
+        KindOfLastComponent(std::string_view(windowsPath).substr(cut), allowLastWildcards) !=
+            LastComponentKind::NotPlain) {
         lastDirectory_ = ParsedDirectory{
-            windowsPath.substr(0, cut), path.drive,
-            std::vector<std::string>(path.components.begin(), path.components.end() - 1)};
-    systemView_.Apply(path.drive, path.components);
-    return path;
+            windowsPath.substr(0, cut), parsed_.drive,
+            std::vector<std::string>(parsed_.components.begin(), parsed_.components.end() - 1)};
+        parsedInLastDirectory_ = true;
+    }
+    if (systemView_.Apply(parsed_.drive, parsed_.components))
+        parsedInLastDirectory_ = false;
+    return parsed_;
 }
 
 const std::string& MachineFileSystem::DriveRoot(char letter) {
@@ -309,7 +320,7 @@ const MachineFileSystem::FoundDirectory& MachineFileSystem::ExistingParent(const
 }
 
 MachineFileSystem::LastComponent MachineFileSystem::LookUpLast(const std::string& pathText) {
-    const DrivePath path = Parse(pathText, false);
+    const DrivePath& path = Parse(pathText, false);
     std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         throw RuntimeError(err::PathFileAccessError);
@@ -376,7 +387,7 @@ bool MachineFileSystem::IsCurrentDirectory(const fs::path& hostDir) {
 }
 
 fs::path MachineFileSystem::Resolve(const std::string& windowsPath) {
-    const DrivePath path = Parse(windowsPath, false);
+    const DrivePath& path = Parse(windowsPath, false);
     const std::string root = DriveRoot(path.drive);
     std::string host = root;
     bool existing = true;
@@ -417,7 +428,7 @@ std::optional<std::string> MachineFileSystem::FinalDirectoryPath(const std::stri
 
 bool MachineFileSystem::IsLink(const std::string& windowsPath) {
     try {
-        const DrivePath path = Parse(windowsPath, false);
+        const DrivePath& path = Parse(windowsPath, false);
         if (path.components.empty())
             return false;
         const auto found = FindDirectory(
@@ -466,7 +477,7 @@ template <typename Found>
 void MachineFileSystem::Search(const std::string& pathSpec, int attributes, Found found) {
     if (pathSpec.empty())
         throw RuntimeError(err::InvalidProcedureCall);
-    const DrivePath path = Parse(pathSpec, true);
+    const DrivePath& path = Parse(pathSpec, true);
     const std::string& root = DriveRoot(path.drive);
     std::span<const std::string> components(path.components);
     if (!path.namesDirectory)
@@ -526,7 +537,7 @@ std::vector<std::string> MachineFileSystem::DirAll(const std::string& pathSpec, 
 }
 
 int MachineFileSystem::GetAttr(const std::string& pathText) {
-    const DrivePath path = Parse(pathText, false);
+    const DrivePath& path = Parse(pathText, false);
     const std::string root = DriveRoot(path.drive);
     if (path.components.empty())
         return attr::Directory;
@@ -542,14 +553,14 @@ int MachineFileSystem::GetAttr(const std::string& pathText) {
 }
 
 void MachineFileSystem::Kill(const std::string& pathText) {
-    const DrivePath path = Parse(pathText, true);
+    const DrivePath& path = Parse(pathText, true);
     const std::string& root = DriveRoot(path.drive);
     if (path.namesDirectory)
         throw RuntimeError(err::FileNotFound);
     const FoundDirectory& dir = ExistingParent(root, path);
     const std::string& last = path.components.back();
 
-    if (HasWildcard(last)) {
+    if (path.lastHasWildcards) {
         const MachinePattern pattern(last);
         std::vector<std::pair<const DirectoryEntry*, bool>> matches; // entry, read-only
         const auto candidates = MatchesInByteOrder(*dir.listing, [&](const DirectoryEntry& entry) {
@@ -603,7 +614,7 @@ void MachineFileSystem::RmDir(const std::string& pathText) {
 }
 
 void MachineFileSystem::ChDir(const std::string& pathText) {
-    const DrivePath path = Parse(pathText, false);
+    const DrivePath& path = Parse(pathText, false);
     const std::string root = DriveRoot(path.drive);
     std::vector<std::string> stored;
     if (!FindDirectory(root, path.components, &stored))
@@ -656,7 +667,7 @@ void MachineFileSystem::SetAttr(const std::string& pathText, int attributes) {
 
 std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText,
                                                       const std::string& patterns) {
-    const DrivePath path = Parse(dirText, false);
+    const DrivePath& path = Parse(dirText, false);
     const std::string& root = DriveRoot(path.drive);
     const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
@@ -690,7 +701,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
 }
 
 std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& dirText) {
-    const DrivePath path = Parse(dirText, false);
+    const DrivePath& path = Parse(dirText, false);
     const std::string root = DriveRoot(path.drive);
     const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
@@ -710,7 +721,7 @@ std::uint32_t MachineFileSystem::GetShortPathNameA(const std::string& longPath, 
                                                    std::uint32_t size) {
     std::string shortPath;
     try {
-        const DrivePath path = Parse(longPath, false);
+        const DrivePath& path = Parse(longPath, false);
         const std::string root = DriveRoot(path.drive);
         shortPath = std::string(1, static_cast<char>(path.drive - 'a' + 'A')) + ":\\";
         std::string host = root;

@@ -162,7 +162,8 @@ private:
         int attributes = 0; // ReadOnly, Hidden, System, Directory
     };
 
-    DrivePath Parse(const std::string& windowsPath, bool allowLastWildcards) const;
+    // The path as written, made absolute (valid until the next call).
+    const DrivePath& Parse(const std::string& windowsPath, bool allowLastWildcards) const;
     // The host path of the drive's root; every operation starts here.
     // Valid during the operation.
     const std::string& DriveRoot(char letter);
@@ -242,6 +243,10 @@ private:
         std::vector<std::string> components;
     };
     mutable std::optional<ParsedDirectory> lastDirectory_;
+    // What Parse gave last, and whether it is lastDirectory_'s components
+    // with one more.
+    mutable DrivePath parsed_;
+    mutable bool parsedInLastDirectory_ = false;
     // What FindDirectory found last when it is not kept in lastFound_.
     FoundDirectory found_;
     char currentDrive_ = 'c';

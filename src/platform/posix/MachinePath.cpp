@@ -101,7 +101,8 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
         std::string& component = out[i];
         const bool last = i + 1 == out.size();
         if (last && component != "." && component != "..") {
-            component = LastComponentName(component);
+            result.lastHasWildcards = HasWildcard(component);
+            component.resize(TrimmedLastComponent(component).size());
             if (component.empty())
                 component = ".";
         }
@@ -120,34 +121,30 @@ DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
     return result;
 }
 
-bool IsPlainLastComponent(std::string_view name, bool allowWildcards) {
-    bool wildcard = false;
-    for (const char c : name) {
-        switch (CharClasses[static_cast<unsigned char>(c)]) {
-        case CharClass::Ordinary: continue;
-        case CharClass::Separator:
-        case CharClass::Invalid: return false;
-        case CharClass::Wildcard:
-            if (!allowWildcards)
-                return false;
-            wildcard = true;
-            continue;
-        }
-    }
-    // Something must be left once the trailing dots and spaces go ("." and
-    // ".." leave nothing either).
-    std::size_t kept = name.size();
-    while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' '))
-        --kept;
-    return wildcard || kept > 0;
+LastComponentKind KindOfLastComponent(std::string_view name, bool allowWildcards) {
+    // Which classes of characters the name holds, gathered without a branch
+    // per character.
+    unsigned seen = 0;
+    for (const char c : name)
+        seen |= 1U << static_cast<unsigned>(CharClasses[static_cast<unsigned char>(c)]);
+    const auto holds = [&](CharClass kind) {
+        return (seen & (1U << static_cast<unsigned>(kind))) != 0;
+    };
+    if (holds(CharClass::Separator) || holds(CharClass::Invalid))
+        return LastComponentKind::NotPlain;
+    if (holds(CharClass::Wildcard))
+        return allowWildcards ? LastComponentKind::PlainWithWildcards : LastComponentKind::NotPlain;
+    // "." and ".." leave nothing either.
+    return TrimmedLastComponent(name).empty() ? LastComponentKind::NotPlain
+                                              : LastComponentKind::Plain;
 }
 
-std::string LastComponentName(std::string_view name) {
+std::string_view TrimmedLastComponent(std::string_view name) {
     const auto trimmed = [](char c) { return c == '.' || c == ' '; };
     if (!name.empty() && trimmed(name.back()) && !HasWildcard(name))
         while (!name.empty() && trimmed(name.back()))
             name.remove_suffix(1);
-    return std::string(name);
+    return name;
 }
 
 } // namespace kestovan::posix

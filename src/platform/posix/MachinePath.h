@@ -28,6 +28,8 @@ struct DrivePath {
     // True when the path names a directory by its form: it ends with a
     // separator, a "." or ".." component, or nothing follows the drive.
     bool namesDirectory = false;
+    // True when the last component holds a wildcard.
+    bool lastHasWildcards = false;
 };
 
 // Makes written absolute.  base holds the components of the current
@@ -38,15 +40,21 @@ struct DrivePath {
 DrivePath MakeDrivePath(WrittenPath written, char currentDrive,
                         const std::vector<std::string>& base);
 
-// True when name, written as the last component of a path, is a plain name:
-// no separator, no character a name cannot hold, wildcards only when
-// allowWildcards, not "." or "..", and something left once the trailing
-// dots and spaces go.  A path ending in a plain name is the path of the
-// directory before it with LastComponentName(name) added.
-bool IsPlainLastComponent(std::string_view name, bool allowWildcards);
+// What a name written as the last component of a path is.
+enum class LastComponentKind {
+    // A separator, a character a name cannot hold, a wildcard where none is
+    // allowed, "." or "..", or nothing left once the trailing dots and
+    // spaces go.
+    NotPlain,
+    Plain,              // a name
+    PlainWithWildcards, // a pattern
+};
+// A path ending in a plain name is the path of the directory before it with
+// the name added, as TrimmedLastComponent gives it.
+LastComponentKind KindOfLastComponent(std::string_view name, bool allowWildcards);
 
 // The last component as a path keeps it: trailing dots and spaces dropped,
 // as Windows does, unless it holds wildcards ("" when nothing is left).
-std::string LastComponentName(std::string_view name);
+std::string_view TrimmedLastComponent(std::string_view name);
 
 } // namespace kestovan::posix

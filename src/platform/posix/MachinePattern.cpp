@@ -121,19 +121,6 @@ bool MachinePattern::Matches(std::string_view name) const {
     return at[n] != 0;
 }
 
-std::uint64_t MachinePatternList::PackedSuffix(std::string_view name) {
-    // Read backwards up to the last dot: names rarely end far from it.
-    std::uint64_t packed = 0;
-    const std::size_t limit = std::min<std::size_t>(8, name.size());
-    for (std::size_t i = 1; i <= limit; ++i) {
-        const char c = name[name.size() - i];
-        packed |= std::uint64_t{static_cast<unsigned char>(LowerAscii(c))} << (8 * (i - 1));
-        if (c == '.')
-            return packed;
-    }
-    return 0;
-}
-
 MachinePatternList::MachinePatternList(std::string_view patterns) {
     bool any = false;
     while (true) {
@@ -159,16 +146,7 @@ MachinePatternList::MachinePatternList(std::string_view patterns) {
     matchesAll_ = matchesAll_ || !any;
 }
 
-bool MachinePatternList::Matches(std::string_view name) const {
-    if (matchesAll_)
-        return true;
-    // A "*.ext" pattern matches exactly the names that end, from their last
-    // dot, in ".ext".
-    if (!suffixes_.empty())
-        if (const std::uint64_t suffix = PackedSuffix(name); suffix != 0)
-            for (const std::uint64_t wanted : suffixes_)
-                if (wanted == suffix)
-                    return true;
+bool MachinePatternList::MatchesOther(std::string_view name) const {
     return std::any_of(others_.begin(), others_.end(),
                        [&](const MachinePattern& pattern) { return pattern.Matches(name); });
 }

@@ -48,12 +48,37 @@ private:
 class MachinePatternList {
 public:
     explicit MachinePatternList(std::string_view patterns);
-    bool Matches(std::string_view name) const;
+    // Called for every name of a directory: defined here, to be inlined.
+    bool Matches(std::string_view name) const {
+        if (matchesAll_)
+            return true;
+        // A "*.ext" pattern matches exactly the names that end, from their
+        // last dot, in ".ext".
+        if (!suffixes_.empty())
+            if (const std::uint64_t suffix = PackedSuffix(name); suffix != 0)
+                for (const std::uint64_t wanted : suffixes_)
+                    if (wanted == suffix)
+                        return true;
+        return !others_.empty() && MatchesOther(name);
+    }
 
 private:
     // A name's end of up to eight bytes from its last dot, lower-cased, as
     // one number (0 when it has no such end).
-    static std::uint64_t PackedSuffix(std::string_view name);
+    static std::uint64_t PackedSuffix(std::string_view name) {
+        // Read backwards up to the last dot: names rarely end far from it.
+        std::uint64_t packed = 0;
+        const std::size_t limit = name.size() < 8 ? name.size() : 8;
+        for (std::size_t i = 1; i <= limit; ++i) {
+            const char c = name[name.size() - i];
+            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            packed |= std::uint64_t{static_cast<unsigned char>(lower)} << (8 * (i - 1));
+            if (c == '.')
+                return packed;
+        }
+        return 0;
+    }
+    bool MatchesOther(std::string_view name) const;
 
     bool matchesAll_ = false;
     std::vector<std::uint64_t> suffixes_; // of the "*.ext" patterns, packed

@@ -181,6 +181,13 @@ TEST_F(PosixPlatformTest, AMachineWithA32BitSystemDirectoryIsSeenAsA32BitProgram
     EXPECT_EQ(platform.ListFiles("C:\\windows\\system32", "*.SCR"),
               (std::vector<std::string>{"Tavori Viewer Screen Saver.SCR", "TViewSCR.SCR"}));
     EXPECT_EQ(platform.ResolveDirectory("C:\\windows\\system32\\"), "C:\\windows\\SysWOW64\\");
+    // One directory part, some names redirected and some not, in turns.
+    machine.Directory("windows/system32/catroot");
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(platform.GetAttr("C:\\windows\\system32\\TViewSCR.SCR"), 0);
+        EXPECT_EQ(platform.GetAttr("C:\\windows\\system32\\catroot"), attr::Directory);
+        EXPECT_EQ(platform.GetAttr("C:\\windows\\system32\\CATROOT"), attr::Directory);
+    }
 
     platform.SetAttr("C:\\windows\\system32\\TViewSCR.SCR", attr::Hidden);
     EXPECT_EQ(platform.Dir("C:\\windows\\SysWOW64\\TViewSCR.SCR", 0), "");
