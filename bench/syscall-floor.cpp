@@ -14,13 +14,21 @@
 // shows how much of the removal's time is the system's answer to questions
 // the removal cannot leave out on this machine.
 //
-// Usage: kestovan_syscall_floor DIR...   (prints the number of files deleted)
+// With --watch it is the floor of a program that, like the removal, keeps
+// what it read of a directory correct while other programs change it: each
+// directory is watched for changes (inotify) before it is read, and the
+// notifications are read once per file deleted (the program's own deletion
+// among them).  The difference to the plain floor is what that correctness
+// costs on this machine.
+//
+// Usage: kestovan_syscall_floor [--watch] DIR...   (prints the number of files deleted)
 
 #include "platform/posix/DosAttributes.h"
 #include "platform/posix/MachineListing.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -28,6 +36,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -37,6 +46,42 @@ namespace {
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The change notifications of the watched directories (--watch); inactive
+// without it.
+class Notifications {
+public:
+    explicit Notifications(bool active)
+        : fd_(active ? ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1) {
+        if (active && fd_ < 0)
+            fd_ = -2;
+    }
+    Notifications(const Notifications&) = delete;
+    Notifications& operator=(const Notifications&) = delete;
+    ~Notifications() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool Failed() const { return fd_ == -2; }
+
+    // The changes the removal watches for.
+    void Watch(const std::string& dir) {
+        constexpr std::uint32_t Changes = IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE |
+                                          IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, dir.c_str(), Changes) < 0)
+            fd_ = -2;
+    }
+    // Takes what is queued (one read, as the removal makes before each
+    // operation).
+    void Read() {
+        if (fd_ >= 0 && ::read(fd_, buffer_, sizeof buffer_) < 0 && errno != EAGAIN)
+            fd_ = -2;
+    }
+
+private:
+    int fd_;
+    alignas(inotify_event) char buffer_[16384];
 };
 
 // Reads user.DOSATTRIB of name in the directory fd (dir is its path);
@@ -60,9 +105,10 @@ bool ReadAttribute(int fd, const std::string& dir, const std::string& name, bool
 
 // Deletes the ordinary files of dir, then those of its sub-directories;
 // returns how many were deleted, or -1 on a failure.
-long RemoveFiles(const std::string& dir, bool& byPath) {
+long RemoveFiles(const std::string& dir, bool& byPath, Notifications& notifications) {
     std::vector<std::string> files;
     std::vector<std::string> directories;
+    notifications.Watch(dir);
     std::unique_ptr<DIR, DirCloser> stream(::opendir(dir.c_str()));
     if (!stream) {
         std::perror(dir.c_str());
@@ -89,9 +135,10 @@ long RemoveFiles(const std::string& dir, bool& byPath) {
             return -1;
         }
         ++deleted;
+        notifications.Read();
     }
     for (const std::string& name : directories) {
-        const long below = RemoveFiles(dir + '/' + name, byPath);
+        const long below = RemoveFiles(dir + '/' + name, byPath, notifications);
         if (below < 0)
             return -1;
         deleted += below;
@@ -102,17 +149,26 @@ long RemoveFiles(const std::string& dir, bool& byPath) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DIR...\n", argv[0]);
+    int first = 1;
+    const bool watch = argc > 1 && std::string_view(argv[1]) == "--watch";
+    if (watch)
+        ++first;
+    if (first >= argc) {
+        std::fprintf(stderr, "usage: %s [--watch] DIR...\n", argv[0]);
         return 2;
     }
     bool byPath = false;
+    Notifications notifications(watch);
     long deleted = 0;
-    for (int i = 1; i < argc; ++i) {
-        const long count = RemoveFiles(argv[i], byPath);
+    for (int i = first; i < argc; ++i) {
+        const long count = RemoveFiles(argv[i], byPath, notifications);
         if (count < 0)
             return 1;
         deleted += count;
+    }
+    if (notifications.Failed()) {
+        std::perror("inotify");
+        return 1;
     }
     std::printf("%ld\n", deleted);
     return 0;
