@@ -430,7 +430,11 @@ std::vector<std::string> RecordingPlatform::ListFiles(const std::string& dir,
     });
     // Files a change made ordinary again, when one of the patterns takes them.
     bool added = false;
-    for (const auto& [upper, attributes] : folder->attributes) {
+    for (const auto& kept : folder->attributes) {
+        // Named, not bound: a structured binding cannot be captured by the
+        // lambda below before Clang 16.
+        const std::string& upper = kept.first;
+        const int attributes = kept.second;
         if (!Visible(attributes, attr::Normal) || folder->gone.count(upper) != 0 ||
             std::any_of(names.begin(), names.end(),
                         [&](const std::string& n) { return Upper(n) == upper; }))
