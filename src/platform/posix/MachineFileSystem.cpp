@@ -187,7 +187,7 @@ MachineFileSystem::MachineFileSystem(fs::path machineDir, ChangeTracking trackin
 
 const DrivePath& MachineFileSystem::Parse(const std::string& windowsPath,
                                           bool allowLastWildcards) const {
-    // A path from a drive's root ("C:\\dir\\name") ending in a plain name:
+    // A path from a drive's root ("C:\dir\name") ending in a plain name:
     // its directory part is split once for a run of calls on the files of
     // one directory, and while the path before is that directory's with
     // another name, only the name is replaced.
