@@ -675,8 +675,7 @@ std::vector<std::string> MachineFileSystem::ListFiles(const std::string& dirText
     const MachinePatternList wanted(patterns);
 
     std::vector<const DirectoryEntry*> files;
-    for (const std::uint32_t index : listing->CaseOrder()) {
-        const DirectoryEntry& entry = listing->Entries()[index];
+    for (const DirectoryEntry& entry : listing->Entries()) {
         if (entry.removed || entry.kind == EntryKind::Directory)
             continue;
         if (!wanted.Matches(entry.name))
@@ -706,8 +705,7 @@ std::vector<std::string> MachineFileSystem::ListDirectories(const std::string& d
     const FoundDirectory& dir = ExistingDirectory(root, path.components);
     const auto& listing = dir.listing;
     std::vector<const DirectoryEntry*> directories;
-    for (const std::uint32_t index : listing->CaseOrder()) {
-        const DirectoryEntry& entry = listing->Entries()[index];
+    for (const DirectoryEntry& entry : listing->Entries()) {
         if (entry.removed)
             continue;
         if (entry.kind == EntryKind::Directory ||

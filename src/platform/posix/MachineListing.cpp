@@ -241,6 +241,7 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
     // The array read from disk grew by doubling: it is brought down to its
     // size.
     entries_.shrink_to_fit();
+    SortWithoutCase();
     const std::size_t n = entries_.size();
     live_ = n;
     nextSameFold_.assign(n, None);
@@ -254,6 +255,9 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
         slots *= 2;
     foldTable_.assign(slots, None);
     foldTags_.assign(slots, 0);
+    // Names equal without case follow each other in byte order: each goes
+    // to the end of its chain.
+    std::vector<std::uint32_t> chainEnd(n, None);
     for (std::size_t i = 0; i < n; ++i) {
         DirectoryEntry& entry = entries_[i];
         entry.removed = false;
@@ -265,30 +269,19 @@ DirectoryListing::DirectoryListing(std::vector<DirectoryEntry> entries)
             if (head == None) {
                 foldTable_[slot] = index;
                 foldTags_[slot] = tag;
+                chainEnd[i] = index;
                 break;
             }
             if (foldTags_[slot] == tag && EqualWithoutCase(entries_[head].name, entry.name)) {
-                // Into its place in the chain's byte order.
-                if (entry.name < entries_[head].name) {
-                    nextSameFold_[i] = head;
-                    foldTable_[slot] = index;
-                    break;
-                }
-                std::uint32_t before = head;
-                while (nextSameFold_[before] != None &&
-                       entries_[nextSameFold_[before]].name < entry.name)
-                    before = nextSameFold_[before];
-                nextSameFold_[i] = nextSameFold_[before];
-                nextSameFold_[before] = index;
+                nextSameFold_[chainEnd[head]] = index;
+                chainEnd[head] = index;
                 break;
             }
         }
     }
 }
 
-const std::vector<std::uint32_t>& DirectoryListing::CaseOrder() const {
-    if (caseOrder_)
-        return *caseOrder_;
+void DirectoryListing::SortWithoutCase() {
     // Sorted on the first sixteen lower-cased bytes of each name, read as
     // two numbers: they settle nearly every comparison without reading the
     // names again.
@@ -323,11 +316,26 @@ const std::vector<std::uint32_t>& DirectoryListing::CaseOrder() const {
             return x.size() < y.size();
         return x < y; // the same but for case: byte order
     });
+    // Each entry moved into its place along the permutation's cycles: no
+    // second array of entries.
     std::vector<std::uint32_t> order(n);
     for (std::size_t i = 0; i < n; ++i)
         order[i] = keyed[i].index;
-    caseOrder_ = std::move(order);
-    return *caseOrder_;
+    keyed = {};
+    for (std::size_t start = 0; start < n; ++start) {
+        if (order[start] == start)
+            continue;
+        DirectoryEntry held = std::move(entries_[start]);
+        std::size_t at = start;
+        while (order[at] != start) {
+            const std::size_t from = order[at];
+            entries_[at] = std::move(entries_[from]);
+            order[at] = static_cast<std::uint32_t>(at);
+            at = from;
+        }
+        entries_[at] = std::move(held);
+        order[at] = static_cast<std::uint32_t>(at);
+    }
 }
 
 const DirectoryListing::ShortNames& DirectoryListing::Stems() const {

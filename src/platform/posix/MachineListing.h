@@ -34,9 +34,9 @@ bool LessWithoutCase(std::string_view a, std::string_view b);
 // The names of one directory, indexed for lookups without regard to letter
 // case and by short name.
 //
-// The entries stay in the order the directory was read; what needs an order
-// asks for it: CaseOrder() sorts once, at its first use, and a search in
-// byte order sorts only what it found.  Short names are worked out only when
+// The entries are kept sorted without regard to case, the order in which
+// file lists show them and in which the removal goes through them; a search
+// in byte order sorts only what it found.  Short names are worked out only when
 // one is asked for (most listings never are): a generated short name is
 // numbered by the entry's place among the live entries of the same stem, so
 // the stems are grouped at the first such question, and a removal after that
@@ -47,13 +47,10 @@ public:
     DirectoryListing(const DirectoryListing&) = delete;
     DirectoryListing& operator=(const DirectoryListing&) = delete;
 
-    // Every entry in the order read, including removed ones (skip them).
+    // Every entry sorted without regard to letter case (names that differ
+    // only in case in byte order), including removed ones (skip them).
     const std::vector<DirectoryEntry>& Entries() const { return entries_; }
     std::size_t LiveCount() const { return live_; }
-
-    // Indices of Entries() sorted without regard to letter case (names that
-    // differ only in case in byte order).
-    const std::vector<std::uint32_t>& CaseOrder() const;
 
     // The entry a name written by the user stands for: the exact name, else
     // the first name in byte order equal to it without regard to letter
@@ -116,6 +113,7 @@ private:
         std::unordered_map<std::string, std::vector<std::uint32_t>> shown;
     };
 
+    void SortWithoutCase();
     std::size_t IndexOf(const DirectoryEntry& entry) const {
         return static_cast<std::size_t>(&entry - entries_.data());
     }
@@ -136,8 +134,7 @@ private:
     std::vector<std::uint32_t> foldTags_; // high bits of each slot's hash
     std::vector<std::uint32_t> nextSameFold_;
     std::vector<std::int16_t> dosAttributes_; // -1 unknown
-    // Worked out at their first use.
-    mutable std::optional<std::vector<std::uint32_t>> caseOrder_;
+    // Worked out at the first question about a short name.
     mutable std::unique_ptr<ShortNames> shortNames_;
     // Entries this program deleted whose removal the system has not yet
     // reported, in the order of the deletions (the order of the reports).
