@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -13,11 +15,12 @@ namespace kestovan::app {
 namespace {
 
 #ifndef _WIN32
-std::filesystem::path DefaultMachine() {
+// The machine when --machine is not given, and what named it.
+std::pair<std::filesystem::path, std::string> DefaultMachine() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0')
-        return prefix;
+        return {prefix, "$WINEPREFIX"};
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return std::filesystem::path(home) / ".wine";
+        return {std::filesystem::path(home) / ".wine", "the default machine"};
     throw UsageError("no machine directory: give --machine, or set WINEPREFIX or HOME");
 }
 #endif
@@ -75,27 +78,50 @@ Options ParseCommandLine(int argc, const char* const* argv) {
 #ifdef _WIN32
     arguments = TranslateWindowsSwitches(arguments);
 #endif
-    const int count = static_cast<int>(arguments.size());
-    for (int i = 0; i < count; ++i) {
-        const std::string_view argument = arguments[static_cast<std::size_t>(i)];
+    const std::size_t count = arguments.size();
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-")
+            throw UsageError("unexpected argument '" + argument +
+                             "': the program takes options only (see --help)");
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // --option=value is the same as --option value.
+        std::optional<std::string> attached;
+        if (const std::size_t equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            attached = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
         auto value = [&]() -> std::string {
+            if (attached)
+                return *std::exchange(attached, std::nullopt);
             if (i + 1 >= count)
-                throw UsageError("option " + std::string(argument) + " needs a value");
-            return arguments[static_cast<std::size_t>(++i)];
+                throw UsageError("option " + argument + " needs a value");
+            return arguments[++i];
+        };
+        auto path = [&]() -> std::string {
+            std::string given = value();
+            if (given.empty())
+                throw UsageError("option " + argument + " needs a path, not an empty text");
+            return given;
         };
 #ifndef _WIN32 // on Windows the machine is the one the program runs on
         if (argument == "--machine")
-            machine = value();
+            machine = path();
         else if (argument == "--exe-dir")
-            options.exeDir = value();
+            options.exeDir = path();
         else
 #endif
             if (argument == "--answers")
-            options.answers = value();
+            options.answers = path();
         else if (argument == "--transcript")
-            options.transcript = value();
+            options.transcript = path();
         else if (argument == "--log")
-            options.log = value();
+            options.log = path();
         else if (argument == "--quiet")
             options.quiet = true;
         else if (argument == "--remove-user-files")
@@ -111,7 +137,9 @@ Options ParseCommandLine(int argc, const char* const* argv) {
         else if (argument == "--version")
             options.showVersion = true;
         else
-            throw UsageError("unknown argument " + std::string(argument) + " (see --help)");
+            throw UsageError("unknown option " + argument + " (see --help)");
+        if (attached)
+            throw UsageError("option " + argument + " takes no value");
     }
     if (options.removeUserFiles && !options.quiet)
         throw UsageError("--remove-user-files goes with --quiet");
@@ -120,8 +148,10 @@ Options ParseCommandLine(int argc, const char* const* argv) {
     if (options.list && (options.quiet || options.preview || options.answers))
         throw UsageError("--list removes nothing: it goes with no other action");
 #ifndef _WIN32
-    if (!options.showHelp && !options.showVersion)
-        options.machineDir = machine ? *machine : DefaultMachine();
+    if (machine)
+        options.machineDir = *machine;
+    else if (!options.showHelp && !options.showVersion)
+        std::tie(options.machineDir, options.machineSource) = DefaultMachine();
 #endif
     return options;
 }

@@ -16,6 +16,7 @@ public:
 
 struct Options {
     std::filesystem::path machineDir;
+    std::string machineSource = "--machine"; // where machineDir came from, for messages
     std::optional<std::string> exeDir;
     std::optional<std::string> answers;
     std::optional<std::string> transcript;

@@ -1,7 +1,9 @@
 // KESTOVAN: removes a Tavori application from a machine.
 
 #include "app/CommandLine.h"
+#include "app/NamedFiles.h"
 #include "app/QuietPolicy.h"
+#include "app/StopSignals.h"
 #include "dialogs/RemoveDoneFrm.h"
 #include "forms/FormRuntime.h"
 #include "forms/unattended/UnattendedFrontEnd.h"
@@ -40,9 +42,48 @@ std::unique_ptr<forms::Transcript> OpenTranscript(const std::optional<std::strin
         return nullptr;
     auto out = std::make_unique<std::ofstream>(*path, std::ios::binary | std::ios::trunc);
     if (!*out)
-        throw app::UsageError("cannot write the transcript file " + *path);
+        throw app::UsageError("--transcript " + *path + ": cannot be written");
     return std::make_unique<forms::Transcript>(std::move(out));
 }
+
+// The status log file (--log): written once, when the status report is
+// shown or, in a quiet run that shows none, when the run ends.  A preview's
+// log says first that nothing was removed.
+class StatusLogFile {
+public:
+    StatusLogFile(std::optional<std::string> path, bool preview)
+        : path_(std::move(path)), preview_(preview) {}
+
+    bool Wanted() const { return path_.has_value(); }
+    bool Written() const { return written_; }
+
+    // Writes text as the log; false (with a message) when it cannot be kept.
+    bool Write(const std::string& text) {
+        if (!path_ || written_)
+            return true;
+        written_ = true;
+        std::ofstream log(*path_, std::ios::binary | std::ios::trunc);
+        if (preview_)
+            log << "PREVIEW - nothing was removed: the lines below say what the removal would "
+                   "have done.\r\n\r\n";
+        log << text;
+        log.flush();
+        if (!log) {
+            std::cerr << "kestovan: --log " << *path_ << ": the status log could not be written\n";
+            return false;
+        }
+        return true;
+    }
+
+    // For a run that ends without a status log of its own: one line that
+    // says why.
+    bool WriteReason(const std::string& why) { return Write("KESTOVAN: " + why + "\r\n"); }
+
+private:
+    std::optional<std::string> path_;
+    bool preview_;
+    bool written_ = false;
+};
 
 #ifndef _WIN32
 // On a terminal, whether a line typed while the program works is there to
@@ -71,37 +112,83 @@ int QuietOutcome(const ProgramState& s) {
     return app::QuietExit.stopped;
 }
 
-int NothingToRemove(forms::Transcript* transcript, const std::string& why) {
-    std::cerr << "kestovan: nothing to remove: " << why << "\n";
-    if (transcript)
-        transcript->End(app::QuietExit.nothing);
-    return app::QuietExit.nothing;
-}
-
 int Run(const app::Options& options, const char* argv0) {
+    // Everything the user named is checked before anything is opened or
+    // changed.
+#ifndef _WIN32
+    const std::filesystem::path& machine = options.machineDir;
+    app::CheckMachineDirectory(options.machineSource, machine);
+    const auto registered = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer");
+    if (options.exeDir && !posix::PosixPlatform::HasDirectory(machine, *options.exeDir))
+        throw app::UsageError("--exe-dir " + *options.exeDir +
+                              ": no such directory in the machine " + machine.string() +
+                              (registered ? " (its settings store registers Tavori Viewer in " +
+                                                *registered + "; leave out --exe-dir to use that)"
+                                          : ""));
+#endif
+    if (options.log)
+        app::CheckWritableFile("--log", *options.log);
+    if (options.transcript)
+        app::CheckWritableFile("--transcript", *options.transcript);
+    if (options.answers)
+        app::CheckReadableFile("--answers", *options.answers);
+
     auto transcript = OpenTranscript(options.transcript);
+    if (transcript && options.preview)
+        transcript->Preview("a preview: nothing is changed; each change the run would make is "
+                            "recorded as a change event");
+    StatusLogFile logFile(options.log, options.preview);
+    auto finish = [&](int code) {
+        if (transcript)
+            transcript->End(code);
+        return code;
+    };
+    // A quiet run that ends before any removal: said on standard error and,
+    // as its whole status log, in the log file.
+    auto endQuietly = [&](int code, const std::string& said, const std::string& logged) {
+        std::cerr << "kestovan: " << said << "\n";
+        const bool kept = logFile.WriteReason(logged);
+        return finish(kept ? code : ExitRuntimeError);
+    };
+    auto nothingToRemove = [&](const std::string& why) {
+        return endQuietly(app::QuietExit.nothing, "nothing to remove: " + why,
+                          "nothing to remove: " + why);
+    };
+
 #ifdef _WIN32
     (void)argv0;
     win32::Win32Platform platform;
 #else
-    std::filesystem::path machine = options.machineDir;
-    if (!posix::PosixPlatform::IsMachineDirectory(machine))
-        throw app::UsageError("not a machine directory (no drive C:): " + machine.string());
-
     // An administrator's run finds the installation where the machine's
-    // settings store registers it.
+    // settings store registers it; so does an interactive run when this
+    // program does not lie inside the machine.
     std::optional<std::string> exeDir = options.exeDir;
     const bool discovered = !exeDir && options.quiet;
     if (!exeDir && options.list) // the listing needs no directory of its own
-        exeDir = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer").value_or("C:\\");
+        exeDir = registered.value_or("C:\\");
     if (discovered) {
-        exeDir = posix::PosixPlatform::RegisteredDirectory(machine, "TViewer");
+        exeDir = registered;
         if (!exeDir)
-            return NothingToRemove(transcript.get(),
-                                   "the settings store of " + machine.string() +
-                                       " registers no Tavori Viewer (give --exe-dir)");
+            return nothingToRemove("the settings store of " + machine.string() +
+                                   " registers no Tavori Viewer");
     }
-    posix::PosixPlatform platform(machine, exeDir, app::ExecutablePath(argv0));
+    if (!exeDir &&
+        !posix::PosixPlatform::WindowsPathOf(machine, app::ExecutablePath(argv0).parent_path())) {
+        if (!registered)
+            throw app::UsageError(
+                "the settings store of " + machine.string() +
+                " registers no Tavori Viewer: give --exe-dir with the viewer's directory, for "
+                "example --exe-dir 'C:\\Program Files\\Tavori Viewer'");
+        exeDir = registered;
+        std::cerr << "kestovan: starting in " << *exeDir << ", where the settings store of "
+                  << machine.string() << " registers Tavori Viewer (give --exe-dir to start "
+                  << "elsewhere)\n";
+    }
+    // Runs that change nothing only look whether another copy holds the
+    // machine.
+    const auto lockMode = options.list || options.preview ? posix::PosixPlatform::LockMode::LookOnly
+                                                          : posix::PosixPlatform::LockMode::Take;
+    posix::PosixPlatform platform(machine, exeDir, app::ExecutablePath(argv0), lockMode);
 #endif
 
     if (options.list) {
@@ -116,21 +203,21 @@ int Run(const app::Options& options, const char* argv0) {
     }
 
     // A preview makes the whole run against a layer that changes nothing and
-    // lists each change the run would make.
+    // lists each change the run would make, naming the file it would really
+    // change.
     RecordingPlatform preview(platform, [&](const std::string& change) {
         std::cout << change << "\n" << std::flush;
         if (transcript)
             transcript->Change(change);
     });
+    preview.NameChangesAsSeenThrough(platform.SystemView());
     PlatformServices& services = options.preview ? static_cast<PlatformServices&>(preview)
                                                  : static_cast<PlatformServices&>(platform);
 
-    if (options.quiet && platform.AppPrevInstance()) {
-        std::cerr << "kestovan: another copy of KESTOVAN is running on this machine\n";
-        if (transcript)
-            transcript->End(app::QuietExit.anotherCopy);
-        return app::QuietExit.anotherCopy;
-    }
+    if (options.quiet && platform.AppPrevInstance())
+        return endQuietly(app::QuietExit.anotherCopy,
+                          "another copy of KESTOVAN is running on this machine",
+                          "not run: another copy of KESTOVAN is running on this machine");
 
     std::ifstream answersFile;
     std::unique_ptr<forms::FrontEnd> frontEnd;
@@ -151,7 +238,7 @@ int Run(const app::Options& options, const char* argv0) {
         if (*options.answers != "-") {
             answersFile.open(*options.answers, std::ios::binary);
             if (!answersFile)
-                throw app::UsageError("cannot read the answers file " + *options.answers);
+                throw app::UsageError("--answers " + *options.answers + ": cannot be read");
             answers = &answersFile;
         }
         frontEnd =
@@ -169,32 +256,58 @@ int Run(const app::Options& options, const char* argv0) {
     MainModule module(services, runtime);
     modulePointer = &module;
 
+    // Ctrl-C and SIGTERM press the progress dialog's Cancel while the
+    // removal runs, and only once.
+    app::StopSignals stopSignals;
+    bool cancelPressed = false;
+    runtime.OnDoEvents([&] {
+        if (cancelPressed || stopSignals.Received() == 0)
+            return;
+        forms::Form* progress = runtime.FindLoaded("RemoveWaitFrm");
+        if (progress == nullptr || !progress->IsVisible())
+            return;
+        cancelPressed = true;
+        if (const forms::Control* cancel = progress->Find("CmdCancel");
+            cancel != nullptr && cancel->Enabled)
+            progress->Raise("CmdCancel", "Click");
+    });
+
     if (transcript)
         platform.OnClipboardSet([&](const std::string& text) { transcript->Clipboard(text); });
-    if (options.log)
-        runtime.OnShow([&](forms::Form& form) {
-            if (form.Name() != "RemoveDoneFrm")
-                return;
-            std::ofstream log(*options.log, std::ios::binary | std::ios::trunc);
-            log << module.State.StatusLog;
-        });
+    bool logKept = true;
+    runtime.OnShow([&](forms::Form& form) {
+        if (form.Name() == "RemoveWaitFrm")
+            stopSignals.SetRemovalUnderway(true);
+        if (form.Name() != "RemoveDoneFrm")
+            return;
+        logKept = logFile.Write(module.State.StatusLog) && logKept;
+        // The records are written: a signal ends the program again.
+        stopSignals.SetRemovalUnderway(false);
+    });
 
-    auto finish = [&](int code) {
-        if (transcript)
-            transcript->End(code);
-        return code;
+    // A quiet run's log is written at its end when no status report wrote it.
+    auto keepQuietLog = [&](const std::string& whyWhenEmpty) {
+        if (!options.quiet || logFile.Written())
+            return;
+        const std::string& log = module.State.StatusLog;
+        logKept = (log.empty() ? logFile.WriteReason(whyWhenEmpty) : logFile.Write(log)) && logKept;
     };
     auto ended = [&] {
-        if (!options.quiet)
-            return finish(ExitEnded);
+        if (!options.quiet) {
+            if (stopSignals.Received() != 0)
+                return finish(stopSignals.ExitStatus());
+            return finish(logKept ? ExitEnded : ExitRuntimeError);
+        }
         const int outcome = QuietOutcome(module.State);
         // The policy answers every question but one way: a run it answered
         // that ended before any removal was refused at start-up.
-        if (outcome == app::QuietExit.stopped && !options.answers)
-            return NothingToRemove(transcript.get(), "KESTOVAN does not work from the Windows or "
-                                                     "the system directory (" +
-                                                         module.State.StartPath + ")");
-        return finish(outcome);
+        if (outcome == app::QuietExit.stopped && !options.answers && stopSignals.Received() == 0)
+            return nothingToRemove("KESTOVAN does not work from the Windows or the system "
+                                   "directory (" +
+                                   module.State.StartPath + ")");
+        keepQuietLog(stopSignals.Received() != 0 ? "stopped by a signal before the removal began"
+                                                 : "stopped before the removal began");
+        return finish(logKept || outcome != app::QuietExit.removed ? outcome : ExitRuntimeError);
     };
     try {
 #ifndef _WIN32
@@ -202,9 +315,8 @@ int Run(const app::Options& options, const char* argv0) {
         // never the installation.
         if (discovered && SystemDirectories(services, module.GetWindowsDir(), module.GetSystemDir())
                               .HoldsSystemFiles(*exeDir))
-            return NothingToRemove(transcript.get(),
-                                   "the settings store registers Tavori Viewer in " + *exeDir +
-                                       ", which is or leads to a system directory");
+            return nothingToRemove("the settings store registers Tavori Viewer in " + *exeDir +
+                                   ", which is or leads to a system directory");
 #endif
         module.Main();
         frontEnd->RunEventLoop(runtime);
@@ -212,21 +324,25 @@ int Run(const app::Options& options, const char* argv0) {
     } catch (const forms::EndProgram&) {
         return ended();
     } catch (const app::NothingToRemove& nothing) {
-        return NothingToRemove(transcript.get(), nothing.what());
+        return nothingToRemove(nothing.what());
     } catch (const RuntimeError& error) {
+        const std::string report =
+            "Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" + error.Text();
         std::cerr << "KESTOVAN: Run-time error '" << error.Number() << "':\n\n"
                   << error.Text() << "\n";
 #ifdef _WIN32
         // A windowed program's standard error is seen by nobody: the report
         // is the run-time's message box.
         if (!options.answers)
-            frontEnd->MsgBox("Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" +
-                                 error.Text(),
-                             forms::MbOkCritical, "KESTOVAN");
+            frontEnd->MsgBox(report, forms::MbOkCritical, "KESTOVAN");
 #endif
+        if (options.quiet && !logFile.Written())
+            logFile.Write(module.State.StatusLog + report + "\r\n");
         return finish(ExitRuntimeError);
     } catch (const forms::AnswersError& error) {
         std::cerr << "kestovan: " << error.what() << "\n";
+        if (options.quiet && !logFile.Written())
+            logFile.Write(module.State.StatusLog + "KESTOVAN: stopped: " + error.what() + "\r\n");
         return finish(options.quiet ? app::QuietExit.badArguments : ExitUsage);
     }
 }
@@ -234,8 +350,10 @@ int Run(const app::Options& options, const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::optional<app::Options> parsed;
     try {
-        const app::Options options = app::ParseCommandLine(argc, argv);
+        parsed = app::ParseCommandLine(argc, argv);
+        const app::Options& options = *parsed;
         if (options.showHelp) {
             std::cout << app::UsageText();
             return ExitEnded;
@@ -247,6 +365,15 @@ int main(int argc, char** argv) {
         return Run(options, argv[0]);
     } catch (const app::UsageError& error) {
         std::cerr << "kestovan: " << error.what() << "\n";
+        // A refused quiet run still leaves its log, where the log can be kept.
+        if (parsed && parsed->quiet && parsed->log) {
+            try {
+                app::CheckWritableFile("--log", *parsed->log);
+                StatusLogFile(parsed->log, parsed->preview)
+                    .WriteReason(std::string("refused: ") + error.what());
+            } catch (const app::UsageError&) {
+            }
+        }
         return app::AsksForQuiet(argc, argv) ? app::QuietExit.badArguments : ExitUsage;
     } catch (const RuntimeError& error) {
         std::cerr << "kestovan: " << error.Text() << "\n";

@@ -27,6 +27,12 @@ int FormRuntime::MsgBox(const std::string& prompt, int buttons, const std::strin
 
 void FormRuntime::DoEvents() {
     frontEnd_.DoEvents(*this);
+    for (const auto& observer : doEventsObservers_)
+        observer();
+}
+
+void FormRuntime::OnDoEvents(std::function<void()> observer) {
+    doEventsObservers_.push_back(std::move(observer));
 }
 
 void FormRuntime::SetMousePointer(int pointer) {

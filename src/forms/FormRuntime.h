@@ -65,6 +65,9 @@ public:
 
     // Observers of form shows (the app uses one to write the status log file).
     void OnShow(std::function<void(Form&)> observer);
+    // Observers of DoEvents, told after the front end has delivered its
+    // events (the app uses one to press Cancel on a stop signal).
+    void OnDoEvents(std::function<void()> observer);
 
     // Drops a form that is being destroyed from the loaded forms, without
     // any event (called by ~Form).
@@ -79,6 +82,7 @@ private:
     int mousePointer_ = PointerDefault;
     std::vector<Form*> loaded_;
     std::vector<std::function<void(Form&)>> showObservers_;
+    std::vector<std::function<void()>> doEventsObservers_;
 };
 
 } // namespace kestovan::forms

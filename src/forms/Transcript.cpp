@@ -177,6 +177,13 @@ void Transcript::Change(const std::string& text) {
     Write(line.dump());
 }
 
+void Transcript::Preview(const std::string& text) {
+    Json line = Json::object();
+    line["event"] = "preview";
+    line["text"] = ToUtf8(text);
+    Write(line.dump());
+}
+
 void Transcript::End(int code) {
     Json line = Json::object();
     line["event"] = "end";

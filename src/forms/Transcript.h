@@ -26,6 +26,8 @@ public:
     void Clipboard(const std::string& text);
     // A change a preview recorded instead of making it.
     void Change(const std::string& text);
+    // The first line of a preview's transcript: the run changes nothing.
+    void Preview(const std::string& text);
     void End(int code);
 
 private:

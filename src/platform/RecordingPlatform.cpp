@@ -325,7 +325,7 @@ void RecordingPlatform::Kill(const std::string& path) {
             throw RuntimeError(err::PathFileAccessError);
         if (match.key)
             MarkGone(*match.key, HasWildcard(last) ? match.name : StoredName(match.path, last));
-        Record("delete file " + match.path);
+        Record("delete file " + landing_.Apply(match.path));
     }
 }
 
@@ -364,7 +364,7 @@ void RecordingPlatform::RmDir(const std::string& path) {
     if (look.key)
         MarkGone(*look.key, StoredName(trimmed, SplitLast(trimmed).second));
     // A folder is named as files are, without a trailing backslash.
-    Record("delete folder " + trimmed);
+    Record("delete folder " + landing_.Apply(trimmed));
 }
 
 void RecordingPlatform::ChDir(const std::string& path) {
@@ -408,7 +408,7 @@ void RecordingPlatform::SetAttr(const std::string& path, int attributes) {
         folder.attributes[Upper(stored)] = now;
         folder.names[Upper(stored)] = stored;
     }
-    Record("set attributes " + path + " " + std::to_string(attributes));
+    Record("set attributes " + landing_.Apply(path) + " " + std::to_string(attributes));
 }
 
 std::vector<std::string> RecordingPlatform::ListFiles(const std::string& dir,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
+#include "platform/ThirtyTwoBitView.h"
 
 #include <cstdint>
 #include <functional>
@@ -50,6 +51,11 @@ public:
     const std::vector<std::string>& Changes() const { return changes_; }
     // Told of each change as it is recorded.
     void OnChange(ChangeObserver observer) { observer_ = std::move(observer); }
+    // Files and folders are named in the changes where the change would
+    // really land: a system-directory path the platform's 32-bit view leads
+    // elsewhere names the directory it leads to.  By default, as the program
+    // names them.
+    void NameChangesAsSeenThrough(SystemDirectoryView view) { landing_ = std::move(view); }
 
     std::string Dir(const std::string& pathSpec, int attributes) override;
     void Kill(const std::string& path) override;
@@ -153,6 +159,7 @@ private:
 
     PlatformServices& real_;
     ChangeObserver observer_;
+    SystemDirectoryView landing_;
     std::vector<std::string> changes_;
 
     std::set<std::string> goneKeys_;

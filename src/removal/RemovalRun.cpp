@@ -2,10 +2,19 @@
 
 namespace kestovan {
 
+void MainModule::LogCanceled() {
+    State.StatusLog +=
+        State.CrLf + ">>  The KESTOVAN of Tavori Viewer was canceled.  <<" + State.CrLf;
+}
+
 void MainModule::Checkpoint() {
     DoEvents();
-    if (State.CancelRequested == True)
+    if (State.CancelRequested == True) {
+        // The log says that the run was stopped, and where: a report or log
+        // file that just breaks off could be taken for a complete one.
+        LogCanceled();
         throw RunEnds{};
+    }
 }
 
 bool MainModule::TryContinueAnyway(const std::function<void()>& action) {
@@ -26,7 +35,7 @@ bool MainModule::TryContinueAnyway(const std::function<void()>& action) {
                            "Do you want to continue anyway?",
                        forms::MbYesNoQuestion));
         if (s.Answer == AnswerNo) {
-            s.StatusLog += s.CrLf + ">>  The KESTOVAN of Tavori Viewer was canceled.  <<" + s.CrLf;
+            LogCanceled();
             throw RunEnds{};
         }
         AppendLogLine("(!) An unexpected error occurred, the KESTOVAN of Tavori Viewer was "

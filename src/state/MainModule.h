@@ -93,8 +93,11 @@ public:
     // Ends the run at once (thrown by a checkpoint or by the region 1
     // handler's No); caught by RemoveViewer.  Not a RuntimeError.
     struct RunEnds {};
-    // DoEvents, then ends the run when CancelRequested is True.
+    // DoEvents, then ends the run, after the canceled line, when
+    // CancelRequested is True.
     void Checkpoint();
+    // Appends the canceled line to the status log.
+    void LogCanceled();
     // Runs one action under the "continue anyway" handler: true when the
     // action succeeded, false when it failed and the user chose to continue;
     // a No throws RunEnds after the canceled line.

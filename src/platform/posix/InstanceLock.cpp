@@ -15,13 +15,10 @@ int ErrorNumberFor(int posixError) {
     switch (posixError) {
     case EACCES:
     case EPERM:
-    case EROFS:
-        return err::PermissionDenied;
+    case EROFS: return err::PermissionDenied;
     case ENOENT:
-    case ENOTDIR:
-        return err::PathNotFound;
-    default:
-        return err::PathFileAccessError;
+    case ENOTDIR: return err::PathNotFound;
+    default: return err::PathFileAccessError;
     }
 }
 
@@ -44,6 +41,26 @@ InstanceLock::InstanceLock(std::filesystem::path lockFile) {
     if (error != EWOULDBLOCK)
         throw RuntimeError(ErrorNumberFor(error));
     anotherCopyRuns_ = true;
+}
+
+InstanceLock InstanceLock::LookOnly(const std::filesystem::path& lockFile) {
+    InstanceLock look;
+    int fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return look; // no copy has ever locked this machine
+        throw RuntimeError(ErrorNumberFor(errno));
+    }
+    int result;
+    do {
+        result = ::flock(fd, LOCK_SH | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    const int error = errno;
+    ::close(fd); // lets go of the shared lock at once
+    if (result != 0 && error != EWOULDBLOCK)
+        throw RuntimeError(ErrorNumberFor(error));
+    look.anotherCopyRuns_ = result != 0;
+    return look;
 }
 
 InstanceLock::~InstanceLock() {

@@ -15,6 +15,10 @@ public:
     // (70 permission denied, 76 path not found, 75 otherwise) or locking it
     // fails for another reason than its being held.
     explicit InstanceLock(std::filesystem::path lockFile);
+    // Only looks whether another copy holds the lock, for a run that changes
+    // nothing: the lock file is never created, an existing one is opened for
+    // reading and closed again, and nothing is held afterwards.
+    static InstanceLock LookOnly(const std::filesystem::path& lockFile);
     ~InstanceLock();
 
     InstanceLock(InstanceLock&& other) noexcept;
@@ -26,6 +30,8 @@ public:
     bool AnotherCopyRuns() const { return anotherCopyRuns_; }
 
 private:
+    InstanceLock() = default;
+
     int fd_ = -1;
     bool anotherCopyRuns_ = false;
 };

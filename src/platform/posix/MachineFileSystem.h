@@ -59,6 +59,7 @@ public:
     // From now on every path is seen through view: paths in the system
     // directory lead where a 32-bit program's lead (none by default).
     void UseSystemDirectoryView(SystemDirectoryView view) { systemView_ = std::move(view); }
+    const SystemDirectoryView& SystemView() const { return systemView_; }
 
     // Host path of a Windows path (absolute, "C:rel", "\rel" or relative to
     // the current directory).  Existing components are matched as above;

@@ -50,9 +50,10 @@ std::uint32_t CopyToBuffer(const std::string& text, std::string& buffer, std::ui
 }
 
 PosixPlatform::PosixPlatform(std::filesystem::path machineDir, std::optional<std::string> exeDir,
-                             const std::filesystem::path& executable)
+                             const std::filesystem::path& executable, LockMode lockMode)
     : machineDir_(std::move(machineDir)), fs_(machineDir_), registry_(machineDir_),
-      lock_(machineDir_ / "kestovan.lock") {
+      lock_(lockMode == LockMode::Take ? InstanceLock(machineDir_ / "kestovan.lock")
+                                       : InstanceLock::LookOnly(machineDir_ / "kestovan.lock")) {
     // A 64-bit machine has a 32-bit system directory: the application's
     // 32-bit setup put its system files there, so the system directory is
     // seen as a 32-bit program sees it.
@@ -130,6 +131,25 @@ PosixPlatform::RegisteredDirectory(const std::filesystem::path& machineDir,
     } catch (const RuntimeError&) {
     }
     return std::nullopt;
+}
+
+std::optional<std::string> PosixPlatform::WindowsPathOf(const std::filesystem::path& machineDir,
+                                                        const std::filesystem::path& hostDir) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::weakly_canonical(hostDir, ec);
+    auto windows = MachineFileSystem(machineDir).ToWindowsPath(ec ? hostDir : resolved);
+    if (windows)
+        *windows = WithoutTrailingBackslash(*windows);
+    return windows;
+}
+
+bool PosixPlatform::HasDirectory(const std::filesystem::path& machineDir,
+                                 const std::string& windowsPath) {
+    try {
+        return MachineFileSystem(machineDir).FinalDirectoryPath(windowsPath).has_value();
+    } catch (const RuntimeError&) {
+        return false; // a path the machine cannot take names no directory of it
+    }
 }
 
 std::string PosixPlatform::ResolveDirectory(const std::string& dir) {

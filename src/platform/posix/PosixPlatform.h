@@ -18,8 +18,11 @@ public:
     // exeDir: the Windows path taken as the program's own directory; without
     // it, the directory of `executable` when that lies inside the machine.
     // Raises RuntimeError when neither gives a directory inside the machine.
+    // lockMode: a run that changes the machine takes the single-copy lock
+    // (creating kestovan.lock); a run that changes nothing only looks at it.
+    enum class LockMode { Take, LookOnly };
     PosixPlatform(std::filesystem::path machineDir, std::optional<std::string> exeDir,
-                  const std::filesystem::path& executable);
+                  const std::filesystem::path& executable, LockMode lockMode = LockMode::Take);
 
     // Tells whether a directory looks like a machine (a drive C: is there).
     static bool IsMachineDirectory(const std::filesystem::path& machineDir);
@@ -27,6 +30,16 @@ public:
     // application ("TViewer"), as stored; nullopt when there is none.
     static std::optional<std::string> RegisteredDirectory(const std::filesystem::path& machineDir,
                                                           const std::string& application);
+    // The Windows path of a host directory when it lies inside the machine.
+    static std::optional<std::string> WindowsPathOf(const std::filesystem::path& machineDir,
+                                                    const std::filesystem::path& hostDir);
+    // Whether a Windows path names a directory of the machine.
+    static bool HasDirectory(const std::filesystem::path& machineDir,
+                             const std::string& windowsPath);
+
+    // How this platform sees the system directory (where the 32-bit view
+    // leads a system-directory path).
+    const SystemDirectoryView& SystemView() const { return fs_.SystemView(); }
 
     std::string Dir(const std::string& pathSpec, int attributes) override;
     void Kill(const std::string& path) override;

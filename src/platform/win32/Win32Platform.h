@@ -17,6 +17,10 @@ public:
     // sees this one for as long as the process lives.
     Win32Platform();
 
+    // How this program sees the system directory (where the 32-bit view
+    // leads a system-directory path).
+    const SystemDirectoryView& SystemView() const { return systemView_; }
+
     std::string Dir(const std::string& pathSpec, int attributes) override;
     void Kill(const std::string& path) override;
     void RmDir(const std::string& path) override;
