@@ -195,13 +195,18 @@ std::string UsageText() {
            "  --answers FILE      answer every message box and dialog from FILE ('-' = stdin)\n"
            "  --transcript FILE   write a JSON Lines record of the run to FILE\n"
            "  --log FILE          write the status log to FILE when the report is shown\n"
-           "  --help, --version   this text; the version\n"
+           "  -h, --help, --version  this text; the version\n"
+           "An option's value may also be given as --option=VALUE; -- ends the options.\n"
+           "Without --exe-dir, a run from outside the machine starts in the directory its\n"
+           "settings store registers.\n"
+           "Ctrl-C during the removal stops it as Cancel does, after the step it is making.\n"
            "\n"
            "Exit status: 0 when the program ends normally, 1 after an unhandled run-time\n"
            "error, 2 for a bad command line, an unusable machine or an answers file that\n"
-           "ran out or did not fit.  With --quiet: 0 removed, 3 finished but something\n"
-           "was left behind, 4 nothing to remove, 5 another copy is running, 6 stopped\n"
-           "by an answer, 2 a bad command line.\n";
+           "ran out or did not fit, 128 + N when signal N (Ctrl-C: 130) stopped the\n"
+           "removal.  With --quiet: 0 removed, 3 finished but something was left behind,\n"
+           "4 nothing to remove, 5 another copy is running, 6 stopped by an answer or a\n"
+           "signal, 2 a bad command line.\n";
 #endif
 }
 
