@@ -145,6 +145,7 @@ stderr:
 
 import json
 import os
+import pwd
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
@@ -161,12 +162,13 @@ def default_prefix():
     prefix = os.environ.get('WINEPREFIX')
     if prefix:
         return prefix
-    return os.path.expanduser('~/.wine')
+    home = os.environ.get('HOME') or pwd.getpwuid(os.getuid()).pw_dir
+    return os.path.join(home, '.wine')
 
 
 def find_executable(module, name):
     if os.sep in name:
-        path = os.path.expanduser(name)
+        path = name
         if not (os.path.isfile(path) and os.access(path, os.X_OK)):
             module.fail_json(msg='the KESTOVAN program %s is not an executable file' % path)
         return path
