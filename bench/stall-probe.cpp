@@ -13,6 +13,8 @@
 //    and measures how long the answer takes.  A thread that does not handle
 //    its messages answers only when it does again: the longest answer is the
 //    longest stall a user would have seen ("Not Responding" appears after 5 s).
+//    Each answer slower than 100 ms is written to standard error with the
+//    moment it was asked, among the moments the probe answered the windows.
 //
 // It prints one line: the number of probes, the longest answer in
 // milliseconds and when it began (seconds after the start), the program's
@@ -34,6 +36,7 @@ namespace {
 
 constexpr DWORD ProbeEveryMs = 100;
 constexpr UINT AnswerTimeoutMs = 120000;
+constexpr double SlowAnswer = 0.1; // seconds: longer answers are listed as they come
 
 struct Windows {
     DWORD process;
@@ -149,6 +152,9 @@ int main(int argc, char** argv) {
             continue; // the window went meanwhile
         ++probes;
         const double took = Seconds(sent, back, frequency);
+        if (took > SlowAnswer)
+            std::fprintf(stderr, "%.2f s: answered after %.0f ms\n",
+                         Seconds(start, sent, frequency), took * 1000);
         if (took > longest) {
             longest = took;
             longestAt = Seconds(start, sent, frequency);

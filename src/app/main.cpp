@@ -246,7 +246,7 @@ int Run(const app::Options& options, const char* argv0) {
     } else {
 #ifdef _WIN32
         auto windows = std::make_unique<forms::Win32FrontEnd>();
-        platform.WhileListing([front = windows.get()] { front->AnswerMessages(); });
+        platform.WhileBusy([front = windows.get()] { front->AnswerMessages(); });
         frontEnd = std::move(windows);
 #else
         frontEnd =

@@ -28,10 +28,8 @@ constexpr const char* InstanceMutexName = "Local\\KESTOVAN.EXE single copy";
 constexpr int CantOpenClipboard = 521;
 constexpr int ClipboardAttempts = 20;
 constexpr DWORD ClipboardRetryMs = 25;
-// A long listing lets the windows answer their messages every 50 ms; the
-// clock is read every 32 entries.
-constexpr std::uint32_t ListingEntriesPerLook = 32;
-constexpr DWORD ListingAnswerMs = 50;
+// Long file work lets the windows answer their messages every 50 ms.
+constexpr DWORD BusyAnswerMs = 50;
 // The registry view a key is opened in: the 32-bit one where 64-bit Windows
 // keeps a 32-bit program's keys apart (the application's setup was one); no
 // flag elsewhere.  Windows would ignore the flag on a shared key, but Wine
@@ -332,6 +330,7 @@ void SearchEntries(const std::string& pathSpec, int attributes, Found found) {
 } // namespace
 
 std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
+    KeepResponsive();
     std::string first;
     SearchEntries(Native(pathSpec), attributes, [&](const std::string& name) {
         first = name;
@@ -365,6 +364,7 @@ int Win32Platform::GetAttr(const std::string& path) {
 }
 
 void Win32Platform::Kill(const std::string& name) {
+    KeepResponsive();
     if (name.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     const std::string path = Native(name);
@@ -500,6 +500,9 @@ std::vector<std::string> Win32Platform::ListFiles(const std::string& name,
                                                                                 equalAt);
     const std::vector<std::string> pieces = SplitPatterns(patterns);
     for (const std::string& pattern : pieces) {
+        // A search in a large directory is one long call of the system's
+        // before its first entry, even when nothing matches.
+        KeepResponsive();
         WIN32_FIND_DATAA data{};
         FindHandle find(JoinPath(dir, pattern), data);
         if (!find.Valid())
@@ -765,18 +768,20 @@ void Win32Platform::ClipboardSetText(const std::string& text) {
         clipboardObserver_(text);
 }
 
-void Win32Platform::WhileListing(std::function<void()> answerMessages) {
-    whileListing_ = std::move(answerMessages);
+void Win32Platform::WhileBusy(std::function<void()> answerMessages) {
+    whileBusy_ = std::move(answerMessages);
 }
 
 void Win32Platform::KeepResponsive() {
-    if (!whileListing_ || (++entriesListed_ % ListingEntriesPerLook) != 0)
+    // The clock is a read of memory the system keeps up to date, cheap
+    // enough for every entry of a listing.
+    if (!whileBusy_)
         return;
     const DWORD now = ::GetTickCount();
-    if (now - lastAnswered_ < ListingAnswerMs)
+    if (now - lastAnswered_ < BusyAnswerMs)
         return;
     lastAnswered_ = now;
-    whileListing_();
+    whileBusy_();
 }
 
 void Win32Platform::OnClipboardSet(std::function<void(const std::string&)> observer) {
