@@ -245,7 +245,9 @@ int Run(const app::Options& options, const char* argv0) {
             std::make_unique<forms::UnattendedFrontEnd>(*answers, *options.answers, statusLog);
     } else {
 #ifdef _WIN32
-        frontEnd = std::make_unique<forms::Win32FrontEnd>();
+        auto windows = std::make_unique<forms::Win32FrontEnd>();
+        platform.WhileBusy([front = windows.get()] { front->AnswerMessages(); });
+        frontEnd = std::move(windows);
 #else
         frontEnd =
             std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting());
