@@ -343,12 +343,11 @@ int Run(const app::Options& options, const char* argv0) {
                                    "directory (" +
                                    module.State.StartPath + ")");
         // leftovers: the status verified, the traces left added to the log.
+        const std::string shown = module.State.StatusLog;
         std::string log;
         const int checked = verified(outcome, log);
-        if (logFile.Written() && log != module.State.StatusLog)
-            logKept = logFile.Rewrite(log) && logKept;
-        else if (!logFile.Written() && !log.empty() && log != module.State.StatusLog)
-            logKept = logFile.Write(log) && logKept;
+        if (log != shown)
+            logKept = (logFile.Written() ? logFile.Rewrite(log) : logFile.Write(log)) && logKept;
         keepQuietLog(stopSignals.Received() != 0 ? "stopped by a signal before the removal began"
                                                  : "stopped before the removal began");
         return finish(logKept || checked != app::QuietExit.removed ? checked : ExitRuntimeError);
