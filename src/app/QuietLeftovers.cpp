@@ -40,13 +40,14 @@ std::string LeftOnMachineLine(const Trace& trace) {
 }
 
 int QuietLeftovers::Verify(int outcome, std::string& log, std::ostream& err) {
+    // A stopped run says so, its log ending where it stopped.
+    if (outcome == QuietExit.stopped)
+        return outcome;
     const ViewerTraces after = Discover(platform_, startDir_);
     for (const Trace& trace : after.items) {
         err << "kestovan: left on the machine: " << TraceLine(trace) << "\n";
         log += LeftOnMachineLine(trace) + "\r\n";
     }
-    if (outcome == QuietExit.stopped)
-        return outcome;
     if (!after.Empty())
         return QuietExit.leftBehind;
     return FoundBefore() ? QuietExit.removed : QuietExit.nothing;

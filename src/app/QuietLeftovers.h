@@ -36,8 +36,8 @@ public:
     // Discovers again and gives the exit status of the run whose outcome (a
     // QuietExit code) the program state tells: nothing left = removed (or
     // nothing, when nothing was found before the run either), something left
-    // = leftBehind with each trace named on err and appended to log, stopped
-    // stays stopped.
+    // = leftBehind with each trace named on err and appended to log; a
+    // stopped run stays stopped, its log as it is.
     int Verify(int outcome, std::string& log, std::ostream& err);
 
 private:
