@@ -3,6 +3,7 @@
 #include "platform/RuntimeError.h"
 #include "state/GroupList.h"
 #include "state/Text.h"
+#include "state/Traces.h"
 
 #include <algorithm>
 #include <array>
@@ -156,7 +157,7 @@ std::string DiscoveryText(const Discovery& discovery) {
     return text;
 }
 
-std::string DiscoveryJson(const Discovery& discovery) {
+std::string DiscoveryJson(const Discovery& discovery, const ViewerTraces* traces) {
     using Json = nlohmann::ordered_json;
     Json apps = Json::array();
     for (const DiscoveredApplication& app : discovery.applications) {
@@ -178,6 +179,8 @@ std::string DiscoveryJson(const Discovery& discovery) {
     all["applications"] = std::move(apps);
     all["classKeys"] = discovery.classKeys;
     all["shortcuts"] = discovery.shortcuts;
+    if (traces != nullptr)
+        all["traces"] = Json::parse(TracesJson(*traces));
     return all.dump(2) + "\n";
 }
 

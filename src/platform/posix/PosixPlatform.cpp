@@ -214,6 +214,22 @@ long PosixPlatform::RegKeyStatus(std::uint32_t root, const std::string& subKey) 
     return registry_.KeyStatus(root, subKey);
 }
 
+long PosixPlatform::RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                    std::string& value) {
+    const long status = registry_.KeyStatus(root, subKey);
+    if (status != ErrorSuccess)
+        return status;
+    try {
+        const auto text = registry_.GetString(root, subKey, "");
+        if (!text)
+            return ErrorFileNotFound;
+        value = *text;
+        return ErrorSuccess;
+    } catch (const RuntimeError&) {
+        return ErrorFileNotFound;
+    }
+}
+
 std::filesystem::path PosixPlatform::ProfileFilePath(const std::string& fileName) {
     // A bare file name names the file in the Windows directory.
     if (fileName.find_first_of("\\/:") == std::string::npos)
@@ -382,7 +398,10 @@ void PosixPlatform::DdeExecute(const std::string& topic, const std::string& comm
 }
 
 long PosixPlatform::GetFolderPath(std::intptr_t /*hWnd*/, int folder, std::string& path) {
-    const char* name = folder == 0 ? "Desktop" : folder == 11 ? "Start Menu" : nullptr;
+    const char* name = folder == 0    ? "Desktop"
+                       : folder == 11 ? "Start Menu"
+                       : folder == 2  ? "Programs"
+                                      : nullptr;
     if (name == nullptr)
         return 0;
     auto value = ShellFolder(name);

@@ -68,6 +68,8 @@ public:
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override;
 
     std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::string& buffer,

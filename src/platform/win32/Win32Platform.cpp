@@ -640,6 +640,31 @@ long Win32Platform::RegKeyStatus(std::uint32_t root, const std::string& subKey) 
                            opened.Receive());
 }
 
+long Win32Platform::RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                    std::string& value) {
+    RegistryKey opened;
+    const LONG status =
+        ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0,
+                        KEY_QUERY_VALUE | RegistryView(root, subKey), opened.Receive());
+    if (status != ERROR_SUCCESS)
+        return status;
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG read = ::RegQueryValueExA(opened.Get(), nullptr, nullptr, &type, nullptr, &size);
+    if (read != ERROR_SUCCESS)
+        return read;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return ERROR_FILE_NOT_FOUND;
+    std::string text(size, '\0');
+    read = ::RegQueryValueExA(opened.Get(), nullptr, nullptr, &type,
+                              reinterpret_cast<BYTE*>(text.data()), &size);
+    if (read != ERROR_SUCCESS)
+        return read;
+    text.resize(std::min<std::size_t>(size, text.size()));
+    value = text.substr(0, text.find('\0'));
+    return ERROR_SUCCESS;
+}
+
 bool Win32Platform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
     HKEY opened = nullptr;
     if (::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ | RegistryView(root, subKey),
