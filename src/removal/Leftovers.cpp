@@ -6,6 +6,7 @@
 #include "state/MainModule.h"
 #include "state/Text.h"
 #include "state/Traces.h"
+#include "state/ViewerFiles.h"
 
 #include <algorithm>
 #include <string>
@@ -14,11 +15,12 @@ namespace kestovan {
 
 namespace {
 
-constexpr const char* Handler = "Tavori Viewer Screen Saver.SCR";
-constexpr const char* HandlerSetup = "TVIEWSCR.SCR";
-constexpr const char* HandlerData = "TVIEWSCR.DAT";
-constexpr const char* Wallpaper = "Tavori Viewer Wallpaper.BMP";
-constexpr const char* ViewerImageClass = "TavoriViewer.Image";
+using viewer::Handler;
+using viewer::HandlerData;
+using viewer::HandlerSetup;
+using viewer::ViewerImageClass;
+using viewer::Wallpaper;
+
 constexpr const char* ClassesRoot = "HKEY_CLASSES_ROOT\\";
 
 } // namespace

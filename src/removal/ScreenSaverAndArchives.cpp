@@ -1,5 +1,6 @@
 #include "state/MainModule.h"
 #include "state/Text.h"
+#include "state/ViewerFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +9,10 @@ namespace kestovan {
 
 namespace {
 
-constexpr const char* Handler = "Tavori Viewer Screen Saver.SCR";
-constexpr const char* HandlerSetup = "TVIEWSCR.SCR";
-constexpr const char* HandlerData = "TVIEWSCR.DAT";
-constexpr const char* Wallpaper = "Tavori Viewer Wallpaper.BMP";
+using viewer::Handler;
+using viewer::HandlerData;
+using viewer::HandlerSetup;
+using viewer::Wallpaper;
 
 struct Archive {
     const char* file;

@@ -1,4 +1,5 @@
 #include "state/Discovery.h"
+#include "state/Lookup.h"
 
 #include "platform/RuntimeError.h"
 #include "state/GroupList.h"
@@ -24,19 +25,6 @@ constexpr std::array<KnownApplication, 3> Applications{{
 }};
 constexpr std::array<const char*, 3> ClassKeys{"TavoriViewer", ".tvs", "TavoriViewer.Image"};
 constexpr const char* Shortcut = "Tavori Viewer.lnk";
-
-// Every lookup here is a question: a failure is an answer of "no".
-template <class Result, class Read> Result Ask(Result otherwise, Read read) {
-    try {
-        return read();
-    } catch (const RuntimeError&) {
-        return otherwise;
-    }
-}
-
-bool Exists(PlatformServices& platform, const std::string& path, int mask) {
-    return Ask(false, [&] { return !platform.Dir(path, mask).empty(); });
-}
 
 std::string ProfileValue(PlatformServices& platform, const std::string& file, const char* key) {
     std::string buffer(128, ' ');

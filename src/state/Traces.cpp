@@ -1,4 +1,6 @@
 #include "state/Traces.h"
+#include "state/Lookup.h"
+#include "state/ViewerFiles.h"
 
 #include "platform/RuntimeError.h"
 #include "state/GroupList.h"
@@ -13,14 +15,15 @@ namespace kestovan {
 
 namespace {
 
+using viewer::Handler;
+using viewer::HandlerData;
+using viewer::HandlerSetup;
+using viewer::ViewerImageClass;
+using viewer::Wallpaper;
+
 constexpr const char* Viewer = "Tavori Viewer";
 constexpr const char* ShortcutName = "Tavori Viewer.lnk";
 constexpr const char* ViewerClass = "TavoriViewer";
-constexpr const char* ViewerImageClass = "TavoriViewer.Image";
-constexpr const char* Handler = "Tavori Viewer Screen Saver.SCR";
-constexpr const char* HandlerSetup = "TVIEWSCR.SCR";
-constexpr const char* HandlerData = "TVIEWSCR.DAT";
-constexpr const char* Wallpaper = "Tavori Viewer Wallpaper.BMP";
 constexpr const char* TemporaryFile = "Untitled.BMP";
 constexpr const char* SettingsKey =
     "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\TViewer\\Settings";
@@ -43,18 +46,6 @@ constexpr std::array<const char*, 3> GroupShortcuts{ShortcutName, "Tavori Viewer
 // The image extensions the viewer's setup associates with its class.
 constexpr std::array<const char*, 10> ImageExtensions{".jpg", ".jpe", ".jpeg", ".jif", ".gif",
                                                       ".bmp", ".dib", ".rle",  ".wmf", ".emf"};
-
-template <class Result, class Read> Result Ask(Result otherwise, Read read) {
-    try {
-        return read();
-    } catch (const RuntimeError&) {
-        return otherwise;
-    }
-}
-
-bool Exists(PlatformServices& platform, const std::string& path, int mask) {
-    return Ask(false, [&] { return !platform.Dir(path, mask).empty(); });
-}
 
 std::string WindowsDirectory(PlatformServices& platform) {
     std::string buffer(128, ' ');
