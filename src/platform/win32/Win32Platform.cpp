@@ -714,7 +714,9 @@ std::uint32_t Win32Platform::GetTempPathA(std::uint32_t size, std::string& buffe
 
 std::uint32_t Win32Platform::GetShortPathNameA(const std::string& longPath, std::string& buffer,
                                                std::uint32_t size) {
-    return ::GetShortPathNameA(longPath.c_str(), buffer.data(), Room(buffer, size));
+    // Through the 32-bit view, as every other file call: the short path names the entry the
+    // program would change, so that two spellings of one file give one answer.
+    return ::GetShortPathNameA(Native(longPath).c_str(), buffer.data(), Room(buffer, size));
 }
 
 // --- Clock -------------------------------------------------------------------
