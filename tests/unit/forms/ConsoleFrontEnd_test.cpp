@@ -88,7 +88,7 @@ TEST_F(ConsoleTest, MessageBoxIsFramedWithTitlePromptLinesAndButtons) {
     EXPECT_TRUE(Contains(lines[5], "| Tavori Software - [KESTOVAN]"));
     EXPECT_EQ(lines[6], "|" + std::string(74, ' ') + "|");
     EXPECT_TRUE(Contains(lines[7], "| PLEASE NOTE:"));
-    EXPECT_TRUE(Contains(lines[9], "[Y]es / [N]o  (Enter = Yes)"));
+    EXPECT_EQ(lines[9], "  y/n, Enter = Yes, ? = help");
 }
 
 TEST_F(ConsoleTest, MessageBoxAnswersAndDefaults) {
@@ -100,7 +100,7 @@ TEST_F(ConsoleTest, MessageBoxAnswersAndDefaults) {
     EXPECT_EQ(runtime->MsgBox("p", MbYesNoExclamationDefaultNo, "t"), IdNo) << "Enter = No for 308";
     EXPECT_EQ(runtime->MsgBox("p", MbOkExclamation, "t"), IdOk);
     EXPECT_EQ(runtime->MsgBox("p", MbOkInformation, "t"), IdOk) << "after one wrong answer";
-    EXPECT_TRUE(Contains(Output(), "Please answer o."));
+    EXPECT_TRUE(Contains(Output(), "Please answer o or press Enter."));
     EXPECT_EQ(runtime->MsgBox("p", MbOkCritical, "t"), IdOk);
 }
 
@@ -117,7 +117,7 @@ TEST_F(ConsoleTest, PanelShowsTheDialogInReadingOrder) {
     runtime->Show(*form);
     const std::string out = Output();
     const std::vector<std::string> expected = {
-        "== Tavori Software - [KESTOVAN]  (RemoveFrm) ==",
+        "== Tavori Software - [KESTOVAN] ==",
         "  Header line",
         "  [3] C:\\TAVORI\\",
         "    [1] > Tavori Viewer",
@@ -142,7 +142,7 @@ TEST_F(ConsoleTest, DisabledButtonsAreMarkedAndRefused) {
     (*form)["CmdRemove"].Enabled = false;
     runtime->Show(*form, 1);
     EXPECT_TRUE(Contains(Output(), "(Remove: disabled)"));
-    EXPECT_TRUE(Contains(Output(), "RemoveFrm.CmdRemove is disabled."));
+    EXPECT_TRUE(Contains(Output(), "\"Remove\" is not available now."));
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
 }
 
@@ -159,7 +159,7 @@ TEST_F(ConsoleTest, ShortCommandsSelectClickAndSet) {
                        "RemoveFrm.Form_QueryUnload 1", "RemoveFrm.Form_Unload"}));
     EXPECT_TRUE((*form)["OptFirst"].Value());
     EXPECT_EQ((*form)["AppList"].ListIndex(), 0);
-    EXPECT_TRUE(Contains(Output(), "Commands:"));
+    EXPECT_TRUE(Contains(Output(), "Keys for this window:"));
     EXPECT_TRUE(Contains(Output(), "Unknown command"));
     EXPECT_TRUE(Contains(Output(), "There is no entry 42."));
 }
