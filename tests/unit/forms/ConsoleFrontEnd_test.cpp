@@ -375,6 +375,7 @@ TEST_F(ConsoleTest, CancelAtAQuestionWhileTheWaitWindowWorksIsRefused) {
 
     // Without a working window, c is just no answer.
     runtime->Unload(*wait);
+    wait.reset(); // before its runtime goes
     Input("c\nn\n");
     EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t"), IdNo);
     EXPECT_TRUE(Contains(Output(), "Please answer y or n."));
@@ -420,6 +421,7 @@ TEST_F(ConsoleTest, APreviewSaysSoAboveEveryWindowAndMessageBox) {
     }
     EXPECT_EQ(banners, 3) << Output();
 
+    form.reset(); // before its runtime goes
     Input("");
     runtime->MsgBox("Welcome", MbYesNoQuestion, "t");
     EXPECT_FALSE(Contains(Output(), "PREVIEW")) << "not in a run that changes the machine";

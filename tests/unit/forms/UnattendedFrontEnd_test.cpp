@@ -101,6 +101,7 @@ TEST_F(UnattendedTest, RunningOutNamesTheLastLineAndWhatWaits) {
 
     EXPECT_TRUE(Contains(message, "RemoveFrm"));
     // Answers read from standard input are said to be.
+    form.reset(); // before its runtime goes
     Answers("", "-");
     message = AnswersErrorOf([&] { runtime->MsgBox("Welcome", MbYesNoQuestion, "T"); });
     EXPECT_TRUE(message.starts_with("standard input (--answers -): ran out of answers")) << message;
