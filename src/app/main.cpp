@@ -264,8 +264,10 @@ int Run(const app::Options& options, const char* argv0) {
         platform.WhileBusy([front = windows.get()] { front->AnswerMessages(); });
         frontEnd = std::move(windows);
 #else
-        frontEnd =
-            std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting());
+        frontEnd = std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting(),
+                                                            options.preview);
+        platform.ShareClipboardWithDesktop(
+            [](const std::string& notice) { std::cout << "  " << notice << "\n"; });
 #endif
     }
 

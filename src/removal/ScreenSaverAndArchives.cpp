@@ -202,7 +202,10 @@ void MainModule::RemoveScreenSaverAndArchives() {
             if (current)
                 prompt +=
                     s.CrLf2 + "NOTE:" + s.CrLf + "This is your current desktop wallpaper file...";
-            s.Answer = static_cast<std::int16_t>(MsgBox(prompt, forms::MbYesNoQuestion));
+            // Deleting the current wallpaper wants a typed answer.
+            s.Answer = static_cast<std::int16_t>(
+                MsgBox(prompt, forms::MbYesNoQuestion,
+                       current ? forms::DefaultAnswer::Refused : forms::DefaultAnswer::Allowed));
             if (s.Answer == AnswerYes)
                 DeleteAndReport(path, "(*) The Tavori Viewer Wallpaper file (Tavori Viewer "
                                       "Wallpaper.BMP) located in your " +

@@ -76,7 +76,8 @@ public:
     std::string GetTempDir();
 
     // --- Run-time helpers shared by the routines and dialogs ---------------
-    int MsgBox(const std::string& prompt, int buttons);
+    int MsgBox(const std::string& prompt, int buttons,
+               forms::DefaultAnswer defaultAnswer = forms::DefaultAnswer::Allowed);
     void DoEvents();
     [[noreturn]] void End();
     void SetMousePointer(int pointer);

@@ -3,6 +3,7 @@
 #include "platform/ProfileText.h"
 #include "platform/RuntimeError.h"
 #include "platform/posix/AtomicFile.h"
+#include "platform/posix/DesktopClipboard.h"
 #include "platform/posix/ProgramManager.h"
 
 #include <algorithm>
@@ -419,6 +420,12 @@ void PosixPlatform::ClipboardSetText(const std::string& text) {
     clipboard_ = text;
     if (clipboardObserver_)
         clipboardObserver_(text);
+    if (desktopClipboardNotice_)
+        desktopClipboardNotice_(DeliverToDesktop(text, ReportDirectory()).Notice());
+}
+
+void PosixPlatform::ShareClipboardWithDesktop(std::function<void(const std::string&)> notice) {
+    desktopClipboardNotice_ = std::move(notice);
 }
 
 void PosixPlatform::OnClipboardSet(std::function<void(const std::string&)> observer) {

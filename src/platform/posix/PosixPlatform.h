@@ -96,6 +96,10 @@ public:
     void ClipboardSetText(const std::string& text) override;
     const std::string& ClipboardText() const { return clipboard_; }
     void OnClipboardSet(std::function<void(const std::string&)> observer);
+    // From now on text put on the clipboard also goes to the desktop's
+    // clipboard, or to a report file when none is reachable
+    // (DeliverToDesktop); notice is told where, in one sentence.
+    void ShareClipboardWithDesktop(std::function<void(const std::string&)> notice);
 
     std::string AppPath() override;
     bool AppPrevInstance() override;
@@ -116,6 +120,7 @@ private:
     std::string appPath_;
     std::string clipboard_;
     std::function<void(const std::string&)> clipboardObserver_;
+    std::function<void(const std::string&)> desktopClipboardNotice_;
 };
 
 // Copies text into a caller-sized buffer the Win32 way: the length written,
