@@ -172,20 +172,27 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     std::string content;
     if (::fstat(fd.get(), &status) == 0 && status.st_size > 0)
         content.reserve(static_cast<std::size_t>(status.st_size));
+    char chunk[65536];
     for (;;) {
-        if (content.size() == content.capacity())
-            content.reserve(content.capacity() + 65536);
+        // Into the room reserved while there is some, then by chunks (a file
+        // that grew meanwhile, or one whose size stat does not give).
         const std::size_t room = content.capacity() - content.size();
         const std::size_t had = content.size();
-        content.resize(content.capacity());
-        const ssize_t n = ::read(fd.get(), content.data() + had, room);
+        ssize_t n = 0;
+        if (room > 0) {
+            content.resize(content.capacity());
+            n = ::read(fd.get(), content.data() + had, room);
+            content.resize(had + static_cast<std::size_t>(n < 0 ? 0 : n));
+        } else {
+            n = ::read(fd.get(), chunk, sizeof chunk);
+            if (n > 0)
+                content.append(chunk, static_cast<std::size_t>(n));
+        }
         if (n < 0) {
-            content.resize(had);
             if (errno == EINTR)
                 continue;
             throw RuntimeError(ErrorNumberFor(errno));
         }
-        content.resize(had + static_cast<std::size_t>(n));
         if (n == 0)
             break;
     }

@@ -386,13 +386,19 @@ void AppendKeyOfLine(std::string& out, std::string_view line) {
     const std::string_view content = Content(line);
     const std::size_t open = SkipSpaces(content, 0);
     if (open < content.size() && content[open] == '[') {
+        // Written in place: at most one byte for each byte of the line.
         const std::size_t mark = out.size();
+        out.resize(mark + content.size());
+        char* const start = out.data() + mark;
+        char* to = start;
         bool pendingSeparator = false;
         bool inName = false;
         for (std::size_t at = open + 1; at < content.size(); ++at) {
             const auto c = static_cast<unsigned char>(content[at]);
-            if (c == ']')
+            if (c == ']') {
+                out.resize(mark + static_cast<std::size_t>(to - start));
                 return;
+            }
             if (c == '\\') {
                 if (at + 1 >= content.size() || content[at + 1] != '\\')
                     break;
@@ -405,11 +411,11 @@ void AppendKeyOfLine(std::string& out, std::string_view line) {
             if (c < 0x20 || c >= 0x7F)
                 break;
             if (pendingSeparator) {
-                out += '\0';
+                *to++ = '\0';
                 pendingSeparator = false;
             }
             inName = true;
-            out += static_cast<char>((c >= 'A' && c <= 'Z' ? c + 32 : c) + 1);
+            *to++ = static_cast<char>((c >= 'A' && c <= 'Z' ? c + 32 : c) + 1);
         }
         out.resize(mark);
     }
