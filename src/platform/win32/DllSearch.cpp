@@ -1,0 +1,23 @@
+#include "platform/win32/DllSearch.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace kestovan::win32 {
+
+void RestrictDllSearch() noexcept {
+    using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
+    if (const HMODULE kernel = ::GetModuleHandleA("kernel32.dll"); kernel != nullptr) {
+        const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesCall>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        if (setDefault != nullptr)
+            setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    // Takes the working directory out of the search also where
+    // SetDefaultDllDirectories is missing.
+    ::SetDllDirectoryA("");
+}
+
+} // namespace kestovan::win32
