@@ -5,6 +5,8 @@
 #endif
 #include <windows.h>
 
+#include <initializer_list>
+
 namespace kestovan::win32 {
 
 void RestrictDllSearch() noexcept {
@@ -18,6 +20,11 @@ void RestrictDllSearch() noexcept {
     // Takes the working directory out of the search also where
     // SetDefaultDllDirectories is missing.
     ::SetDllDirectoryA("");
+}
+
+void PreloadWindowingLibraries() noexcept {
+    for (const char* name : {"ole32.dll", "msimg32.dll"})
+        ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 } // namespace kestovan::win32

@@ -27,4 +27,12 @@ namespace kestovan::win32 {
 // Calls nothing but KERNEL32, so it runs before the C run-time is set up.
 void RestrictDllSearch() noexcept;
 
+// Loads, from the system directory, the DLLs that the system's own windowing
+// DLLs load later for the program's windows (OLE32 with COMBASE, MSIMG32), so
+// that those later loads find them loaded.  Wine resolves its built-in DLLs'
+// delayed imports with its default search, which begins with the program's
+// folder, whatever SetDefaultDllDirectories said.  They stay loaded for the
+// life of the process.
+void PreloadWindowingLibraries() noexcept;
+
 } // namespace kestovan::win32
