@@ -22,6 +22,13 @@ void RestrictDllSearch() noexcept {
     ::SetDllDirectoryA("");
 }
 
+void* SystemFunction(const char* dll, const char* function) noexcept {
+    const HMODULE module = ::LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr)
+        return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(module, function));
+}
+
 void PreloadWindowingLibraries() noexcept {
     for (const char* name : {"ole32.dll", "msimg32.dll"})
         ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -35,4 +35,10 @@ void RestrictDllSearch() noexcept;
 // life of the process.
 void PreloadWindowingLibraries() noexcept;
 
+// A function of a DLL of the system directory (LoadLibraryExA with
+// LOAD_LIBRARY_SEARCH_SYSTEM32; a DLL that the activation context redirects,
+// COMCTL32 version 6, comes from there).  The DLL stays loaded for the life
+// of the process.  nullptr when the DLL or the function is missing.
+void* SystemFunction(const char* dll, const char* function) noexcept;
+
 } // namespace kestovan::win32
