@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/NamedFiles.h"
+#include "app/QuietLeftovers.h"
 #include "app/QuietPolicy.h"
 #include "app/StopSignals.h"
 #include "dialogs/RemoveDoneFrm.h"
@@ -12,6 +13,7 @@
 #include "state/Discovery.h"
 #include "state/MainModule.h"
 #include "state/SystemDirectories.h"
+#include "state/Traces.h"
 #ifdef _WIN32
 #include "forms/win32/Win32FrontEnd.h"
 #include "platform/win32/Win32Platform.h"
@@ -78,6 +80,12 @@ public:
     // For a run that ends without a status log of its own: one line that
     // says why.
     bool WriteReason(const std::string& why) { return Write("KESTOVAN: " + why + "\r\n"); }
+
+    // Writes the log again, for lines added after it was written.
+    bool Rewrite(const std::string& text) {
+        written_ = false;
+        return Write(text);
+    }
 
 private:
     std::optional<std::string> path_;
@@ -154,6 +162,7 @@ int Run(const app::Options& options, const char* argv0) {
         return endQuietly(app::QuietExit.nothing, "nothing to remove: " + why,
                           "nothing to remove: " + why);
     };
+    std::optional<std::string> noInstallation; // leftovers: why no installation is known
 
 #ifdef _WIN32
     (void)argv0;
@@ -168,9 +177,13 @@ int Run(const app::Options& options, const char* argv0) {
         exeDir = registered.value_or("C:\\");
     if (discovered) {
         exeDir = registered;
-        if (!exeDir)
-            return nothingToRemove("the settings store of " + machine.string() +
-                                   " registers no Tavori Viewer");
+        if (!exeDir) {
+            // leftovers: what is left of an installation is looked for from
+            // the drive's root.
+            noInstallation =
+                "the settings store of " + machine.string() + " registers no Tavori Viewer";
+            exeDir = "C:\\";
+        }
     }
     if (!exeDir &&
         !posix::PosixPlatform::WindowsPathOf(machine, app::ExecutablePath(argv0).parent_path())) {
@@ -198,7 +211,9 @@ int Run(const app::Options& options, const char* argv0) {
         const std::string startDir = options.exeDir.value_or(std::string());
 #endif
         const Discovery found = DiscoverApplications(platform, startDir);
-        std::cout << (options.json ? DiscoveryJson(found) : DiscoveryText(found));
+        const ViewerTraces traces = DiscoverViewerTraces(platform, found, startDir);
+        std::cout << (options.json ? DiscoveryJson(found, &traces)
+                                   : DiscoveryText(found) + TracesText(traces));
         return ExitEnded;
     }
 
@@ -245,16 +260,42 @@ int Run(const app::Options& options, const char* argv0) {
             std::make_unique<forms::UnattendedFrontEnd>(*answers, *options.answers, statusLog);
     } else {
 #ifdef _WIN32
-        frontEnd = std::make_unique<forms::Win32FrontEnd>();
+        auto windows = std::make_unique<forms::Win32FrontEnd>();
+        platform.WhileBusy([front = windows.get()] { front->AnswerMessages(); });
+        frontEnd = std::move(windows);
 #else
-        frontEnd =
-            std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting());
+        frontEnd = std::make_unique<forms::ConsoleFrontEnd>(std::cin, std::cout, TypedLineWaiting(),
+                                                            options.preview);
+        platform.ShareClipboardWithDesktop(
+            [](const std::string& notice) { std::cout << "  " << notice << "\n"; });
 #endif
     }
 
     forms::FormRuntime runtime(services, *frontEnd, transcript.get());
     MainModule module(services, runtime);
     modulePointer = &module;
+
+    // --- leftovers: every quiet run knows the traces before it starts, may
+    // remove what is left of an installation that is gone, and takes its
+    // exit status from discovering again at its end.
+    std::optional<app::QuietLeftovers> leftovers;
+    if (options.quiet)
+#ifdef _WIN32
+        leftovers.emplace(services, platform.AppPath());
+#else
+        leftovers.emplace(services, exeDir.value_or(std::string()));
+#endif
+    // The verified status of a run whose outcome the program state tells;
+    // the traces left are added to the log.
+    auto verified = [&](int outcome, std::string& log) {
+        const bool finished = module.State.StatusLog.find(">>  Finished removing Tavori Viewer "
+                                                          "files...") != std::string::npos;
+        if (finished && outcome != app::QuietExit.stopped)
+            leftovers->FollowUp(module);
+        log = module.State.StatusLog;
+        return leftovers->Verify(outcome, log, std::cerr);
+    };
+    // --- end leftovers
 
     // Ctrl-C and SIGTERM press the progress dialog's Cancel while the
     // removal runs, and only once.
@@ -305,26 +346,46 @@ int Run(const app::Options& options, const char* argv0) {
             return nothingToRemove("KESTOVAN does not work from the Windows or the system "
                                    "directory (" +
                                    module.State.StartPath + ")");
+        // leftovers: the status verified, the traces left added to the log.
+        const std::string shown = module.State.StatusLog;
+        std::string log;
+        const int checked = verified(outcome, log);
+        if (log != shown)
+            logKept = (logFile.Written() ? logFile.Rewrite(log) : logFile.Write(log)) && logKept;
         keepQuietLog(stopSignals.Received() != 0 ? "stopped by a signal before the removal began"
                                                  : "stopped before the removal began");
-        return finish(logKept || outcome != app::QuietExit.removed ? outcome : ExitRuntimeError);
+        return finish(logKept || checked != app::QuietExit.removed ? checked : ExitRuntimeError);
+    };
+    // leftovers: a quiet run without an installation to remove removes what
+    // is left of one, or has nothing to remove.
+    auto leftoversOr = [&](const std::string& why) {
+        if (!leftovers || !leftovers->FoundBefore())
+            return nothingToRemove(why);
+        leftovers->Remove(module);
+        std::string log;
+        const int code = verified(QuietOutcome(module.State), log);
+        logKept = logFile.Write(log) && logKept;
+        return finish(logKept || code != app::QuietExit.removed ? code : ExitRuntimeError);
     };
     try {
 #ifndef _WIN32
         // A registered directory that is, or leads to, the system's own is
         // never the installation.
-        if (discovered && SystemDirectories(services, module.GetWindowsDir(), module.GetSystemDir())
-                              .HoldsSystemFiles(*exeDir))
+        if (discovered && !noInstallation &&
+            SystemDirectories(services, module.GetWindowsDir(), module.GetSystemDir())
+                .HoldsSystemFiles(*exeDir))
             return nothingToRemove("the settings store registers Tavori Viewer in " + *exeDir +
                                    ", which is or leads to a system directory");
 #endif
+        if (noInstallation) // leftovers
+            return leftoversOr(*noInstallation);
         module.Main();
         frontEnd->RunEventLoop(runtime);
         return ended();
     } catch (const forms::EndProgram&) {
         return ended();
     } catch (const app::NothingToRemove& nothing) {
-        return nothingToRemove(nothing.what());
+        return leftoversOr(nothing.what()); // leftovers
     } catch (const RuntimeError& error) {
         const std::string report =
             "Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" + error.Text();

@@ -17,8 +17,11 @@ constexpr int AlreadyDisplayed = 400;
 FormRuntime::FormRuntime(PlatformServices& platform, FrontEnd& frontEnd, Transcript* transcript)
     : platform_(platform), frontEnd_(frontEnd), transcript_(transcript) {}
 
-int FormRuntime::MsgBox(const std::string& prompt, int buttons, const std::string& title) {
-    const int answer = frontEnd_.MsgBox(prompt, buttons, title);
+int FormRuntime::MsgBox(const std::string& prompt, int buttons, const std::string& title,
+                        DefaultAnswer defaultAnswer) {
+    const int answer = defaultAnswer == DefaultAnswer::Refused
+                           ? frontEnd_.MsgBoxWithoutDefault(prompt, buttons, title)
+                           : frontEnd_.MsgBox(prompt, buttons, title);
     if (transcript_ != nullptr) {
         transcript_->MsgBox(title, buttons, prompt, answer);
     }

@@ -41,7 +41,8 @@ public:
     FrontEnd& Front() const { return frontEnd_; }
     Transcript* Record() const { return transcript_; }
 
-    int MsgBox(const std::string& prompt, int buttons, const std::string& title);
+    int MsgBox(const std::string& prompt, int buttons, const std::string& title,
+               DefaultAnswer defaultAnswer = DefaultAnswer::Allowed);
     void DoEvents();
 
     int MousePointer() const { return mousePointer_; }

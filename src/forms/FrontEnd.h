@@ -14,6 +14,11 @@ inline constexpr int IdOk = 1;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
 
+// Whether a question may be answered with its default button alone (Enter
+// on the console).  Questions whose Yes deletes the user's own files, or
+// the current desktop wallpaper, want the answer typed.
+enum class DefaultAnswer { Allowed, Refused };
+
 // A way of showing the program to a person or a script: draws message boxes
 // and forms and delivers the user's actions as events through the runtime.
 // It holds no program logic.
@@ -23,6 +28,12 @@ public:
 
     // Shows a modal message box and returns the button pressed (1, 6 or 7).
     virtual int MsgBox(const std::string& prompt, int buttons, const std::string& title) = 0;
+    // The same for a question with DefaultAnswer::Refused; a front end
+    // without a default answer of its own shows it as any other.
+    virtual int MsgBoxWithoutDefault(const std::string& prompt, int buttons,
+                                     const std::string& title) {
+        return MsgBox(prompt, buttons, title);
+    }
 
     // Lets pending user input run its handlers (through runtime.Deliver).
     virtual void DoEvents(FormRuntime& runtime) = 0;

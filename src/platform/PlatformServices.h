@@ -108,6 +108,12 @@ public:
     // True when the key exists (opened for reading and closed at once;
     // nothing is created).  Never raises.
     virtual bool RegKeyExists(std::uint32_t root, const std::string& subKey) = 0;
+    // The text of the default value of root\subKey, read without creating
+    // or keeping open anything: ErrorSuccess with value set, ErrorFileNotFound
+    // when the key or its default value is missing (or is no text), else the
+    // error that reading the registry gives.  Never raises.
+    virtual long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                 std::string& value) = 0;
 
     // --- Profile files (return values only) -------------------------------
     virtual std::uint32_t GetPrivateProfileStringA(const std::string& section,

@@ -573,6 +573,10 @@ void RecordingPlatform::DeleteKey(std::uint32_t root, const std::string& path) {
         return entry.first.first == root && entry.first.second.starts_with(key + "\\");
     });
     keys_[{root, key}] = false;
+    std::erase_if(defaults_, [&](const auto& entry) {
+        return entry.first.first == root &&
+               (entry.first.second == key || entry.first.second.starts_with(key + "\\"));
+    });
 }
 
 bool RecordingPlatform::HandleKeyDeleted(std::uint32_t key) {
@@ -619,6 +623,7 @@ long RecordingPlatform::RegSetValueA(std::uint32_t key, const std::string& subKe
     text = text.substr(0, text.find('\0'));
     if (status == ErrorFileNotFound)
         CreateKey(target->first, target->second);
+    defaults_[{target->first, Upper(KeyPathOf(target->second))}] = text;
     Record("set " + RootName(target->first) + "\\" + target->second + " default \"" + text + "\"");
     return ErrorSuccess;
 }
@@ -654,6 +659,18 @@ long RecordingPlatform::RegKeyStatus(std::uint32_t root, const std::string& subK
 
 bool RecordingPlatform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
     return KeyState(root, subKey) == ErrorSuccess;
+}
+
+long RecordingPlatform::RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                        std::string& value) {
+    const long status = KeyState(root, subKey);
+    if (status != ErrorSuccess)
+        return status;
+    if (const auto set = defaults_.find({root, Upper(KeyPathOf(subKey))}); set != defaults_.end()) {
+        value = set->second;
+        return ErrorSuccess;
+    }
+    return real_.RegQueryDefault(root, subKey, value);
 }
 
 // --- Profile files -----------------------------------------------------------

@@ -84,6 +84,8 @@ public:
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override;
 
     std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::string& buffer,
@@ -166,7 +168,8 @@ private:
     std::map<std::string, int> attributeKeys_;
     std::map<std::string, Folder> folders_;
 
-    std::map<KeyId, bool> keys_; // true: made here; false: deleted with all below
+    std::map<KeyId, bool> keys_;            // true: made here; false: deleted with all below
+    std::map<KeyId, std::string> defaults_; // default values set here
     std::map<std::uint32_t, std::pair<std::uint32_t, std::string>> handles_;
     std::uint32_t nextHandle_ = 0x2000;
 

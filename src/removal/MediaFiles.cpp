@@ -85,11 +85,11 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
         run([&] { present = !platform.Dir(directory + pattern, attr::Normal).empty(); });
         if (!present)
             return;
-        s.Answer =
-            static_cast<std::int16_t>(module.MsgBox(std::string(sweep.promptText) + s.CrLf2 +
-                                                        "Do you want to delete all files that end "
-                                                        "with the .TVS extension?",
-                                                    forms::MbYesNoQuestion));
+        s.Answer = static_cast<std::int16_t>(
+            module.MsgBox(std::string(sweep.promptText) + s.CrLf2 +
+                              "Do you want to delete all files that end "
+                              "with the .TVS extension?",
+                          forms::MbYesNoQuestion, forms::DefaultAnswer::Refused));
         if (s.Answer != AnswerYes)
             return;
         listFiles();
@@ -102,7 +102,7 @@ void SweepFiles(MainModule& module, const std::string& directory, const Sweep& s
         s.Answer = static_cast<std::int16_t>(
             module.MsgBox("Found " + std::to_string(count) + sweep.promptText + s.CrLf2 +
                               "Do you want to delete all of these files?",
-                          forms::MbYesNoQuestion));
+                          forms::MbYesNoQuestion, forms::DefaultAnswer::Refused));
         if (s.Answer != AnswerYes)
             return;
     }

@@ -1,5 +1,6 @@
 #include "state/MainModule.h"
 #include "state/Text.h"
+#include "state/ViewerFiles.h"
 
 #include <array>
 #include <utility>
@@ -8,7 +9,7 @@ namespace kestovan {
 
 namespace {
 
-constexpr const char* ViewerImageClass = "TavoriViewer.Image";
+using viewer::ViewerImageClass;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "state/MainModule.h"
 #include "state/Text.h"
+#include "state/ViewerFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +9,10 @@ namespace kestovan {
 
 namespace {
 
-constexpr const char* Handler = "Tavori Viewer Screen Saver.SCR";
-constexpr const char* HandlerSetup = "TVIEWSCR.SCR";
-constexpr const char* HandlerData = "TVIEWSCR.DAT";
-constexpr const char* Wallpaper = "Tavori Viewer Wallpaper.BMP";
+using viewer::Handler;
+using viewer::HandlerData;
+using viewer::HandlerSetup;
+using viewer::Wallpaper;
 
 struct Archive {
     const char* file;
@@ -201,7 +202,10 @@ void MainModule::RemoveScreenSaverAndArchives() {
             if (current)
                 prompt +=
                     s.CrLf2 + "NOTE:" + s.CrLf + "This is your current desktop wallpaper file...";
-            s.Answer = static_cast<std::int16_t>(MsgBox(prompt, forms::MbYesNoQuestion));
+            // Deleting the current wallpaper wants a typed answer.
+            s.Answer = static_cast<std::int16_t>(
+                MsgBox(prompt, forms::MbYesNoQuestion,
+                       current ? forms::DefaultAnswer::Refused : forms::DefaultAnswer::Allowed));
             if (s.Answer == AnswerYes)
                 DeleteAndReport(path, "(*) The Tavori Viewer Wallpaper file (Tavori Viewer "
                                       "Wallpaper.BMP) located in your " +

@@ -52,6 +52,8 @@ private:
 
 std::string MainModule::FindStartMenuGroup() {
     auto& s = State;
+    if (leftoverGroup_)
+        return *leftoverGroup_;
     // The selection dialog moved the removal elsewhere: the records of that
     // directory count, not those of the start directory.
     if (UCase(s.RemovePath) != UCase(s.StartPath))

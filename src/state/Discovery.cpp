@@ -1,8 +1,10 @@
 #include "state/Discovery.h"
+#include "state/Lookup.h"
 
 #include "platform/RuntimeError.h"
 #include "state/GroupList.h"
 #include "state/Text.h"
+#include "state/Traces.h"
 
 #include <algorithm>
 #include <array>
@@ -23,19 +25,6 @@ constexpr std::array<KnownApplication, 3> Applications{{
 }};
 constexpr std::array<const char*, 3> ClassKeys{"TavoriViewer", ".tvs", "TavoriViewer.Image"};
 constexpr const char* Shortcut = "Tavori Viewer.lnk";
-
-// Every lookup here is a question: a failure is an answer of "no".
-template <class Result, class Read> Result Ask(Result otherwise, Read read) {
-    try {
-        return read();
-    } catch (const RuntimeError&) {
-        return otherwise;
-    }
-}
-
-bool Exists(PlatformServices& platform, const std::string& path, int mask) {
-    return Ask(false, [&] { return !platform.Dir(path, mask).empty(); });
-}
 
 std::string ProfileValue(PlatformServices& platform, const std::string& file, const char* key) {
     std::string buffer(128, ' ');
@@ -156,7 +145,7 @@ std::string DiscoveryText(const Discovery& discovery) {
     return text;
 }
 
-std::string DiscoveryJson(const Discovery& discovery) {
+std::string DiscoveryJson(const Discovery& discovery, const ViewerTraces* traces) {
     using Json = nlohmann::ordered_json;
     Json apps = Json::array();
     for (const DiscoveredApplication& app : discovery.applications) {
@@ -178,6 +167,8 @@ std::string DiscoveryJson(const Discovery& discovery) {
     all["applications"] = std::move(apps);
     all["classKeys"] = discovery.classKeys;
     all["shortcuts"] = discovery.shortcuts;
+    if (traces != nullptr)
+        all["traces"] = Json::parse(TracesJson(*traces));
     return all.dump(2) + "\n";
 }
 

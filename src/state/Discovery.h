@@ -8,6 +8,8 @@
 
 namespace kestovan {
 
+struct ViewerTraces;
+
 // What the machine holds of the Tavori applications, read without changing
 // anything: where the install records place each application, and the
 // leftovers a removal of the viewer would look for.
@@ -36,6 +38,7 @@ Discovery DiscoverApplications(PlatformServices& platform, const std::string& st
 
 // The discovery as text for a person, and as JSON.
 std::string DiscoveryText(const Discovery& discovery);
-std::string DiscoveryJson(const Discovery& discovery);
+// With traces, the JSON also holds them as "traces".
+std::string DiscoveryJson(const Discovery& discovery, const ViewerTraces* traces = nullptr);
 
 } // namespace kestovan

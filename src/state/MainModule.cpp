@@ -45,8 +45,8 @@ void MainModule::UnloadIfLoaded(forms::Form* form) {
         runtime_.Unload(*form);
 }
 
-int MainModule::MsgBox(const std::string& prompt, int buttons) {
-    return runtime_.MsgBox(prompt, buttons, ProgramTitle);
+int MainModule::MsgBox(const std::string& prompt, int buttons, forms::DefaultAnswer defaultAnswer) {
+    return runtime_.MsgBox(prompt, buttons, ProgramTitle, defaultAnswer);
 }
 
 void MainModule::DoEvents() {

@@ -7,9 +7,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kestovan {
+
+struct ViewerTraces;
 
 namespace dialogs {
 class RemoveFrm;
@@ -56,6 +59,14 @@ public:
     void RemoveViewer();
     void RemoveSound();
     void RemoveNotes();
+    // The removal of what is left of the viewer when its installation is
+    // gone: every step of RemoveViewer whose trace discovery found outside
+    // the program directory, with the same questions and log lines, and a
+    // line for each removal that RemoveViewer makes without one.
+    // A follow-up after a finished RemoveViewer appends its lines to that
+    // run's log (no header, no finish line) and leaves the Start Menu group
+    // as the run left it.
+    void RemoveLeftovers(const ViewerTraces& traces, bool followUp = false);
 
     // Routines of the removal steps.
     std::string GetShortPath(const std::string& path);
@@ -65,7 +76,8 @@ public:
     std::string GetTempDir();
 
     // --- Run-time helpers shared by the routines and dialogs ---------------
-    int MsgBox(const std::string& prompt, int buttons);
+    int MsgBox(const std::string& prompt, int buttons,
+               forms::DefaultAnswer defaultAnswer = forms::DefaultAnswer::Allowed);
     void DoEvents();
     [[noreturn]] void End();
     void SetMousePointer(int pointer);
@@ -123,6 +135,8 @@ private:
     std::unique_ptr<dialogs::RemoveWaitFrm> removeWaitFrm_;
     std::unique_ptr<dialogs::RemoveDoneFrm> removeDoneFrm_;
     std::unique_ptr<dialogs::ShortcutFrm> shortcutFrm_;
+    // The group the leftover run removes (FindStartMenuGroup gives it).
+    std::optional<std::string> leftoverGroup_;
 };
 
 } // namespace kestovan

@@ -34,6 +34,7 @@ from __future__ import annotations
 
 import hashlib
 import os
+import re
 import shutil
 import stat
 import subprocess
@@ -298,6 +299,19 @@ class PrefixRun:
         prefix_windows = os.path.join(self.prefix, "drive_c", "windows")
         return (not os.path.isdir(os.path.join(machine_windows, match_name(machine_windows, "syswow64")))
                 and os.path.isdir(os.path.join(prefix_windows, match_name(prefix_windows, "syswow64"))))
+
+    def machine_names(self, text: str) -> str:
+        """text with the paths the program names in the prefix's 32-bit system
+        directory named as the machine has them: where the machine's
+        windows\\system32 was laid in the prefix's syswow64, a change the
+        program reports as landing in C:\\windows\\syswow64 lands in the
+        machine's C:\\windows\\system32 (as carry_back carries the files)."""
+        system = os.path.join("windows", "system32")
+        laid = [target for rel, target in self.mapping.items() if rel.lower() == system]
+        if not laid or os.path.basename(laid[0]).lower() != "syswow64":
+            return text
+        return re.sub(r"(?i)\bC:\\windows\\syswow64(?=\\|$)", r"C:\\windows\\system32", text,
+                      flags=re.MULTILINE)
 
     def _merge_registry(self) -> None:
         for root, fname in wm.HIVE_FILES.items():

@@ -163,8 +163,8 @@ std::string BoxLine(const std::string& text) {
 } // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(std::istream& in, std::ostream& out,
-                                 std::function<bool()> inputWaiting)
-    : in_(in), out_(out), inputWaiting_(std::move(inputWaiting)) {}
+                                 std::function<bool()> inputWaiting, bool preview)
+    : in_(in), out_(out), inputWaiting_(std::move(inputWaiting)), preview_(preview) {}
 
 std::optional<std::string> ConsoleFrontEnd::ReadLine() {
     if (endOfInput_) {
@@ -183,9 +183,21 @@ std::optional<std::string> ConsoleFrontEnd::ReadLine() {
 }
 
 int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::string& title) {
+    return Ask(prompt, buttons, title, true);
+}
+
+int ConsoleFrontEnd::MsgBoxWithoutDefault(const std::string& prompt, int buttons,
+                                          const std::string& title) {
+    return Ask(prompt, buttons, title, false);
+}
+
+int ConsoleFrontEnd::Ask(const std::string& prompt, int buttons, const std::string& title,
+                         bool enterAnswers) {
     panelShown_ = nullptr;
     const bool yesNo = (buttons & 7) == 3 || (buttons & 7) == 4;
     const int defaultAnswer = !yesNo ? IdOk : (buttons & 0x100) != 0 ? IdNo : IdYes;
+    // An OK box has nothing to choose: Enter always answers it.
+    const bool enterTakes = enterAnswers || !yesNo;
     const auto name = [](int answer) {
         return answer == IdYes ? "Yes" : answer == IdNo ? "No" : "OK";
     };
@@ -198,7 +210,10 @@ int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::s
     default: break;
     }
 
-    out_ << '\n' << Border('+', '-') << '\n';
+    out_ << '\n';
+    if (preview_)
+        out_ << PreviewBanner << '\n';
+    out_ << Border('+', '-') << '\n';
     for (const std::string& line : Wrap(icon + title, BoxInner)) {
         out_ << BoxLine(line) << '\n';
     }
@@ -207,19 +222,24 @@ int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::s
         out_ << BoxLine(line) << '\n';
     }
     out_ << Border('+', '-') << '\n';
+    if (!yesNo)
+        out_ << "  Enter = OK, ? = help\n";
+    else if (enterTakes)
+        out_ << "  y/n, Enter = " << name(defaultAnswer) << ", ? = help\n";
+    else
+        out_ << "  y/n (type y or n: Enter alone does not answer this), ? = help\n";
 
     for (;;) {
-        out_ << "  " << (yesNo ? "[Y]es / [N]o" : "[O]K") << "  (Enter = " << name(defaultAnswer)
-             << ") > " << std::flush;
+        out_ << "> " << std::flush;
         const auto line = ReadLine();
         if (!line) {
             // Never guess Yes for someone who is not there.
             const int answer = yesNo ? IdNo : IdOk;
-            out_ << "  (end of input: " << name(answer) << ")\n";
+            out_ << "  (the input ended: answered " << name(answer) << ")\n";
             return answer;
         }
         const std::string answer = ToLowerAscii(TrimBlanks(*line));
-        if (answer.empty()) {
+        if (answer.empty() && enterTakes) {
             return defaultAnswer;
         }
         if (yesNo && (answer == "y" || answer == "yes")) {
@@ -231,8 +251,45 @@ int ConsoleFrontEnd::MsgBox(const std::string& prompt, int buttons, const std::s
         if (!yesNo && (answer == "o" || answer == "ok")) {
             return IdOk;
         }
-        out_ << "  Please answer " << (yesNo ? "y or n" : "o") << ".\n";
+        const bool cancel = answer == "c" || answer == "cancel" || answer == "esc" ||
+                            (!answer.empty() && std::all_of(answer.begin(), answer.end(),
+                                                            [](char c) { return c == '\x1b'; }));
+        if (answer == "?" || answer == "help") {
+            out_ << "  Keys for this question:\n";
+            if (yesNo)
+                out_ << "    y        answer Yes\n"
+                        "    n        answer No\n"
+                     << (enterTakes
+                             ? std::string("    Enter    answer ") + name(defaultAnswer) + "\n"
+                             : std::string("    Enter    nothing: type y or n\n"));
+            else
+                out_ << "    Enter    OK (or type o)\n";
+            if (WorkingWindow() != nullptr)
+                out_ << "    Cancel   not at a question: between questions (c, then Enter) or "
+                        "Ctrl-C\n";
+            out_ << "    ?        this help\n";
+        } else if (cancel && WorkingWindow() != nullptr) {
+            out_ << "  Cancel cannot be pressed at a question: answer it, then press Cancel "
+                    "between questions (c, then Enter), or press Ctrl-C.\n";
+        } else if (answer.empty()) {
+            out_ << "  Type y or n: Enter alone does not answer this question.\n";
+        } else {
+            out_ << "  Please answer " << (yesNo ? "y or n" : "o or press Enter") << ".\n";
+        }
     }
+}
+
+const Form* ConsoleFrontEnd::WorkingWindow() const {
+    if (shown_.empty())
+        return nullptr;
+    const Form* top = shown_.back();
+    if (top == commandFor_ || !top->IsLoaded() || !top->IsVisible())
+        return nullptr;
+    for (const auto& control : top->Controls())
+        if (control->Kind() == ControlKind::CommandButton && control->IsCancel &&
+            control->Enabled && control->Visible)
+            return top;
+    return nullptr;
 }
 
 void ConsoleFrontEnd::DoEvents(FormRuntime& runtime) {
@@ -338,11 +395,14 @@ void ConsoleFrontEnd::Draw(const Form& form) {
         return control.Enabled ? std::string() : std::string("  (disabled)");
     };
 
-    std::string heading = "== " + form.Caption + "  (" + form.Name() + ") ";
+    std::string heading = "== " + form.Caption + " ";
     if (heading.size() < ScreenWidth) {
         heading += std::string(ScreenWidth - heading.size(), '=');
     }
-    out_ << '\n' << heading << '\n';
+    out_ << '\n';
+    if (preview_)
+        out_ << PreviewBanner << '\n';
+    out_ << heading << '\n';
 
     std::vector<const Control*> buttons;
     for (const Control* control : InReadingOrder(form)) {
@@ -358,6 +418,17 @@ void ConsoleFrontEnd::Draw(const Form& form) {
             for (const std::string& line : Wrap(control->Caption, ScreenWidth - indent.size())) {
                 out_ << (first ? "  " + prefix : indent) << line << '\n';
                 first = false;
+            }
+            // What the number before the line is for.
+            if (clickable && !prefix.empty()) {
+                const std::string number = prefix.substr(1, prefix.find(']') - 1);
+                std::string about =
+                    control->ToolTipText.empty()
+                        ? std::string()
+                        : control->ToolTipText + (control->ToolTipText.back() == '.' ? " " : ". ");
+                about = "(" + about + "Type " + number + " to see more about it.)";
+                for (const std::string& line : Wrap(about, ScreenWidth - indent.size()))
+                    out_ << indent << line << '\n';
             }
             break;
         }
@@ -405,25 +476,100 @@ void ConsoleFrontEnd::Draw(const Form& form) {
         }
         out_ << '\n';
     }
+    out_ << "  " << Hint(form) << '\n';
     panelShown_ = &form;
 }
 
-void ConsoleFrontEnd::PrintHelp() {
-    out_ << "  Commands:\n"
-            "    N         choose the entry, option or label numbered N\n"
-            "    letter    press the button (or set the option) whose key is shown in [ ]\n"
-            "    (Enter)   press the window's default button;  Esc (then Enter): its Cancel button\n"
-            "    close     close this window;  show  show the window again\n"
-            "    Form.Control click | select N | select \"text\" | set,   Form close\n"
-            "    ?         this help\n";
+namespace {
+
+// The window's button that Enter (default) or Esc (Cancel) presses.
+const Control* DefaultOrCancel(const Form& form, bool enter) {
+    const Control* button = nullptr;
+    for (const Control* control : InReadingOrder(form))
+        if (control->Kind() == ControlKind::CommandButton &&
+            (enter ? control->IsDefault : control->IsCancel))
+            button = control;
+    return button;
+}
+
+std::string Pressed(const Control& button) {
+    return ShowCaption(button.Caption, false);
+}
+
+} // namespace
+
+std::string ConsoleFrontEnd::Hint(const Form& form) const {
+    std::vector<std::string> parts;
+    const std::size_t count = Choices(form).size();
+    if (count == 1)
+        parts.push_back("1 = choose");
+    else if (count > 1)
+        parts.push_back("1-" + std::to_string(count) + " = choose");
+    bool keys = false;
+    for (const Control* control : InReadingOrder(form))
+        keys = keys || ((control->Kind() == ControlKind::CommandButton ||
+                         control->Kind() == ControlKind::OptionButton) &&
+                        control->Enabled && AccessKey(control->Caption) != 0);
+    if (keys)
+        parts.push_back("letter in [ ] = press");
+    if (const Control* button = DefaultOrCancel(form, true))
+        parts.push_back("Enter = " + Pressed(*button));
+    if (const Control* button = DefaultOrCancel(form, false))
+        parts.push_back("Esc = " + Pressed(*button));
+    parts.push_back("? = help");
+    std::string hint;
+    for (const std::string& part : parts)
+        hint += (hint.empty() ? "" : ", ") + part;
+    return hint;
+}
+
+void ConsoleFrontEnd::PrintKeys(const Form& form) const {
+    out_ << "  Keys for this window:\n";
+    const auto key = [this](const std::string& typed, const std::string& meaning) {
+        std::string column = "    " + typed;
+        column += std::string(column.size() < 13 ? 13 - column.size() : 1, ' ');
+        out_ << column << meaning << '\n';
+    };
+    const std::vector<Choice> choices = Choices(form);
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const Control& control = *choices[i].control;
+        std::string meaning;
+        if (choices[i].listIndex >= 0)
+            meaning = "select \"" + control.List(choices[i].listIndex) + "\"";
+        else if (control.Kind() == ControlKind::OptionButton)
+            meaning = "choose \"" + ShowCaption(control.Caption, false) + "\"";
+        else if (control.Kind() == ControlKind::CommandButton)
+            meaning = "press " + Pressed(control);
+        else
+            meaning = "more about \"" + control.Caption + "\"";
+        key(std::to_string(i + 1), meaning + (control.Enabled ? "" : "  (not available now)"));
+    }
+    for (const Control* control : InReadingOrder(form)) {
+        const char letter = AccessKey(control->Caption);
+        if (letter == 0 || (control->Kind() != ControlKind::CommandButton &&
+                            control->Kind() != ControlKind::OptionButton))
+            continue;
+        key(std::string(1, letter),
+            (control->Kind() == ControlKind::CommandButton ? "press " : "choose ") +
+                Pressed(*control) + (control->Enabled ? "" : "  (not available now)"));
+    }
+    if (const Control* button = DefaultOrCancel(form, true))
+        key("Enter", "press " + Pressed(*button));
+    if (const Control* button = DefaultOrCancel(form, false))
+        key("Esc", "press " + Pressed(*button) + " (type esc, or the Esc key, then Enter)");
+    key("close", "close the window (its Close box)");
+    key("show", "show the window again");
+    key("?", "this help");
+    out_ << "  Answers-file actions (Form.Control click, select N, set; Form close) work too.\n";
 }
 
 void ConsoleFrontEnd::CloseAtEndOfInput(FormRuntime& runtime, Form& form) {
-    out_ << "  (end of input: closing " << form.Name() << ")\n";
+    out_ << "  (the input ended: the window is closed)\n";
     panelShown_ = nullptr;
     runtime.Close(form);
     if (form.IsLoaded() && form.IsVisible()) {
-        throw AnswersError("standard input ended and " + form.Name() + " refused to close");
+        throw AnswersError("the input ended while the window \"" + form.Caption +
+                           "\" was waiting, and it would not close");
     }
 }
 
@@ -431,12 +577,19 @@ void ConsoleFrontEnd::Command(FormRuntime& runtime, Form& form, bool modal) {
     if (panelShown_ != &form) {
         Draw(form);
     }
-    out_ << form.Name() << "> " << std::flush;
+    out_ << "> " << std::flush;
     const auto line = ReadLine();
     if (!line) {
         CloseAtEndOfInput(runtime, form);
         return;
     }
+    const Form* outer = commandFor_;
+    commandFor_ = &form;
+    struct Restore {
+        const Form*& at;
+        const Form* was;
+        ~Restore() { at = was; }
+    } restore{commandFor_, outer};
     CarryOut(runtime, form, modal, *line);
 }
 
@@ -449,7 +602,7 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
         return;
     }
     if (lower == "?" || lower == "help") {
-        PrintHelp();
+        PrintKeys(form);
         return;
     }
 
@@ -458,14 +611,15 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
     // Enter presses the default button, Esc the Cancel button, as the
     // dialog defines them.
     const bool enter = command.empty();
-    const bool escape = !enter && (lower == "esc" || std::all_of(command.begin(), command.end(),
-                                                                 [](char c) { return c == '\x1b'; }));
+    const bool escape =
+        !enter && (lower == "esc" ||
+                   std::all_of(command.begin(), command.end(), [](char c) { return c == '\x1b'; }));
+    // The control a short command names, told by its caption when it cannot
+    // be used now.
+    const Control* shortTarget = nullptr;
     if (enter || escape) {
-        const Control* button = nullptr;
-        for (const Control* control : InReadingOrder(form))
-            if (control->Kind() == ControlKind::CommandButton &&
-                (enter ? control->IsDefault : control->IsCancel))
-                button = control;
+        const Control* button = DefaultOrCancel(form, enter);
+        shortTarget = button;
         if (button == nullptr) {
             if (enter)
                 Draw(form);
@@ -486,6 +640,7 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
             return;
         }
         const Choice& choice = choices[n - 1];
+        shortTarget = choice.control;
         action.control = choice.control->Name();
         if (choice.listIndex >= 0) {
             action.verb = DialogAction::Verb::Select;
@@ -511,6 +666,7 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
             out_ << "  No button has the key " << command << ".\n";
             return;
         }
+        shortTarget = keyed;
         action.control = keyed->Name();
         action.verb = keyed->Kind() == ControlKind::OptionButton ? DialogAction::Verb::Set
                                                                  : DialogAction::Verb::Click;
@@ -534,6 +690,12 @@ void ConsoleFrontEnd::CarryOut(FormRuntime& runtime, Form& form, bool modal,
         return;
     }
 
+    if (shortTarget != nullptr && !shortTarget->Enabled) {
+        const bool list = IsListKind(shortTarget->Kind());
+        out_ << "  " << (list ? std::string("The list") : "\"" + Pressed(*shortTarget) + "\"")
+             << " is not available now.\n";
+        return;
+    }
     auto resolved = ResolveDialogAction(runtime, action);
     if (const auto* problem = std::get_if<std::string>(&resolved)) {
         out_ << "  " << *problem << ".\n";

@@ -54,6 +54,8 @@ std::optional<AnswerLine> AnswersFile::ForShownForm(const Form& form) {
 }
 
 std::string AnswersFile::Position() const {
+    if (physicalLine_ == 0)
+        return "before its first line (it holds none)";
     return "after line " + std::to_string(physicalLine_);
 }
 

@@ -48,7 +48,10 @@ public:
     std::optional<AnswerLine> ForMsgBox(const std::string& prompt, int buttons) override;
     std::optional<AnswerLine> ForDialog(FormRuntime& runtime, Form* modalForm) override;
     std::optional<AnswerLine> ForShownForm(const Form& form) override;
-    std::string Name() const override { return name_; }
+    // "-" is standard input, and said so.
+    std::string Name() const override {
+        return name_ == "-" ? "standard input (--answers -)" : name_;
+    }
     std::string Position() const override;
 
 private:

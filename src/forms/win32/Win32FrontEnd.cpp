@@ -177,6 +177,18 @@ void Win32FrontEnd::DoEvents(FormRuntime& runtime) {
     impl_->Pump(runtime, false);
 }
 
+void Win32FrontEnd::AnswerMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Put back for the program's own loop.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        impl_->Dispatch(message);
+    }
+}
+
 void Win32FrontEnd::FormShown(FormRuntime& runtime, Form& form, bool modal) {
     impl_->DropUnloaded(runtime);
     FormWindow* window = impl_->WindowOf(form);

@@ -29,6 +29,12 @@ public:
     void RunEventLoop(FormRuntime& runtime) override;
     void MousePointerChanged(int pointer) override;
 
+    // Handles the window messages waiting (repaints, the system's checks
+    // that the program answers) without performing any user action: clicks
+    // and keys stay queued for the next DoEvents.  For long platform calls,
+    // inside which no event handler of the program may run.
+    void AnswerMessages();
+
     struct Impl;
 
 private:

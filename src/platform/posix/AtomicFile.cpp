@@ -96,16 +96,18 @@ Carried WhatTheFileCarries(const std::filesystem::path& path) {
 
 // Writes the content and what the old file carried into the open temporary
 // file, and flushes it to the disk.
-void FillTemporary(int fd, const std::string& content, const Carried& old) {
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Raise(errno);
+void FillTemporary(int fd, const std::vector<std::string_view>& pieces, const Carried& old) {
+    for (const std::string_view content : pieces) {
+        std::size_t written = 0;
+        while (written < content.size()) {
+            const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                Raise(errno);
+            }
+            written += static_cast<std::size_t>(n);
         }
-        written += static_cast<std::size_t>(n);
     }
     if (old.exists) {
         // Only a privileged writer may give the file back to its owner;
@@ -164,10 +166,28 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
             return std::nullopt;
         throw RuntimeError(ErrorNumberFor(errno));
     }
+    // Read into a string of the file's size, so that a large hive is not
+    // copied while the string grows.
+    struct stat status {};
     std::string content;
+    if (::fstat(fd.get(), &status) == 0 && status.st_size > 0)
+        content.reserve(static_cast<std::size_t>(status.st_size));
     char chunk[65536];
     for (;;) {
-        ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        // Into the room reserved while there is some, then by chunks (a file
+        // that grew meanwhile, or one whose size stat does not give).
+        const std::size_t room = content.capacity() - content.size();
+        const std::size_t had = content.size();
+        ssize_t n = 0;
+        if (room > 0) {
+            content.resize(content.capacity());
+            n = ::read(fd.get(), content.data() + had, room);
+            content.resize(had + static_cast<std::size_t>(n < 0 ? 0 : n));
+        } else {
+            n = ::read(fd.get(), chunk, sizeof chunk);
+            if (n > 0)
+                content.append(chunk, static_cast<std::size_t>(n));
+        }
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -175,7 +195,6 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
         }
         if (n == 0)
             break;
-        content.append(chunk, static_cast<std::size_t>(n));
     }
     return content;
 }
@@ -187,6 +206,11 @@ std::filesystem::path TemporaryFileFor(const std::filesystem::path& path) {
 }
 
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& content) {
+    WriteFileAtomically(path, std::vector<std::string_view>{content});
+}
+
+void WriteFileAtomically(const std::filesystem::path& path,
+                         const std::vector<std::string_view>& content) {
     const Carried old = WhatTheFileCarries(path);
     const std::filesystem::path dir =
         path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kestovan::posix {
 
@@ -25,6 +27,9 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // full, permission) leaves the old file as it was and no temporary file.
 // Raises RuntimeError (61 disk full, 70 permission, 75 otherwise).
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& content);
+// The same, with the content given as pieces written one after the other.
+void WriteFileAtomically(const std::filesystem::path& path,
+                         const std::vector<std::string_view>& pieces);
 
 // The name of the temporary file WriteFileAtomically may use for path.
 std::filesystem::path TemporaryFileFor(const std::filesystem::path& path);

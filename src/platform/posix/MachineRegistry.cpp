@@ -97,12 +97,12 @@ const RegistryHive& MachineRegistry::Load(Hive& hive) {
         return *hive.cached;
     hive.cached.reset();
     hive.unparsable = false;
-    const auto text = ReadWholeFile(hive.file);
+    auto text = ReadWholeFile(hive.file);
     if (!text) {
         hive.cached = RegistryHive::Parse(NewHiveText(hive));
     } else {
         try {
-            hive.cached = RegistryHive::Parse(*text);
+            hive.cached = RegistryHive::Parse(std::move(*text));
         } catch (const RuntimeError&) {
             hive.unparsable = true;
             throw;
@@ -113,11 +113,20 @@ const RegistryHive& MachineRegistry::Load(Hive& hive) {
 }
 
 template <typename Change> bool MachineRegistry::Modify(Hive& hive, Change change) {
-    RegistryHive changed = Load(hive);
-    if (!change(changed))
-        return false;
-    WriteFileAtomically(hive.file, changed.Serialize());
-    hive.cached = std::move(changed);
+    Load(hive);
+    RegistryHive& registry = *hive.cached;
+    try {
+        if (!change(registry))
+            return false;
+        WriteFileAtomically(hive.file, registry.Pieces());
+    } catch (...) {
+        // The copy in memory may hold a change the file did not take: it is
+        // read again from the file when next needed.
+        hive.cached.reset();
+        throw;
+    }
+    // The file is now what the copy in memory says: the stamp of this write
+    // keeps it from being read again, until another process changes it.
     hive.stamp = StampOf(hive.file);
     return true;
 }

@@ -16,9 +16,10 @@ namespace kestovan::posix {
 // HKEY_LOCAL_MACHINE\Software\Classes.
 //
 // A hive is read when first needed and read again whenever its file has
-// changed on disk since.  Each change is written back at once, atomically,
-// keeping every byte of everything it did not change; the copy in memory
-// takes the change only once the file has been written.  A hive whose text
+// changed on disk since (never because of this object's own writes).  Each
+// change is written back at once, atomically, keeping every byte of
+// everything it did not change; when the file cannot take a change, the copy
+// in memory is dropped and read again from the file when next needed.  A hive whose text
 // cannot be parsed is never written.  A missing hive file counts as an empty
 // hive and is created (with Wine's header) only when something is written
 // into it.

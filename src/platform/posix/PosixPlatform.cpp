@@ -3,6 +3,7 @@
 #include "platform/ProfileText.h"
 #include "platform/RuntimeError.h"
 #include "platform/posix/AtomicFile.h"
+#include "platform/posix/DesktopClipboard.h"
 #include "platform/posix/ProgramManager.h"
 
 #include <algorithm>
@@ -214,6 +215,22 @@ long PosixPlatform::RegKeyStatus(std::uint32_t root, const std::string& subKey) 
     return registry_.KeyStatus(root, subKey);
 }
 
+long PosixPlatform::RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                    std::string& value) {
+    const long status = registry_.KeyStatus(root, subKey);
+    if (status != ErrorSuccess)
+        return status;
+    try {
+        const auto text = registry_.GetString(root, subKey, "");
+        if (!text)
+            return ErrorFileNotFound;
+        value = *text;
+        return ErrorSuccess;
+    } catch (const RuntimeError&) {
+        return ErrorFileNotFound;
+    }
+}
+
 std::filesystem::path PosixPlatform::ProfileFilePath(const std::string& fileName) {
     // A bare file name names the file in the Windows directory.
     if (fileName.find_first_of("\\/:") == std::string::npos)
@@ -382,7 +399,10 @@ void PosixPlatform::DdeExecute(const std::string& topic, const std::string& comm
 }
 
 long PosixPlatform::GetFolderPath(std::intptr_t /*hWnd*/, int folder, std::string& path) {
-    const char* name = folder == 0 ? "Desktop" : folder == 11 ? "Start Menu" : nullptr;
+    const char* name = folder == 0    ? "Desktop"
+                       : folder == 11 ? "Start Menu"
+                       : folder == 2  ? "Programs"
+                                      : nullptr;
     if (name == nullptr)
         return 0;
     auto value = ShellFolder(name);
@@ -400,6 +420,12 @@ void PosixPlatform::ClipboardSetText(const std::string& text) {
     clipboard_ = text;
     if (clipboardObserver_)
         clipboardObserver_(text);
+    if (desktopClipboardNotice_)
+        desktopClipboardNotice_(DeliverToDesktop(text, ReportDirectory()).Notice());
+}
+
+void PosixPlatform::ShareClipboardWithDesktop(std::function<void(const std::string&)> notice) {
+    desktopClipboardNotice_ = std::move(notice);
 }
 
 void PosixPlatform::OnClipboardSet(std::function<void(const std::string&)> observer) {

@@ -68,6 +68,8 @@ public:
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override;
 
     std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::string& buffer,
@@ -94,6 +96,10 @@ public:
     void ClipboardSetText(const std::string& text) override;
     const std::string& ClipboardText() const { return clipboard_; }
     void OnClipboardSet(std::function<void(const std::string&)> observer);
+    // From now on text put on the clipboard also goes to the desktop's
+    // clipboard, or to a report file when none is reachable
+    // (DeliverToDesktop); notice is told where, in one sentence.
+    void ShareClipboardWithDesktop(std::function<void(const std::string&)> notice);
 
     std::string AppPath() override;
     bool AppPrevInstance() override;
@@ -114,6 +120,7 @@ private:
     std::string appPath_;
     std::string clipboard_;
     std::function<void(const std::string&)> clipboardObserver_;
+    std::function<void(const std::string&)> desktopClipboardNotice_;
 };
 
 // Copies text into a caller-sized buffer the Win32 way: the length written,

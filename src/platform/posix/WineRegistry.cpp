@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace kestovan::posix {
@@ -46,7 +47,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 // A line without its line end (Wine drops one carriage return before the
 // line feed).
-std::string_view Content(const std::string& line) {
+std::string_view Content(std::string_view line) {
     std::string_view view(line);
     if (!view.empty() && view.back() == '\n')
         view.remove_suffix(1);
@@ -197,36 +198,11 @@ std::u16string Fold(const std::u16string& text) {
     return out;
 }
 
-std::vector<std::u16string> Fold(const std::vector<std::u16string>& path) {
-    std::vector<std::u16string> out;
-    out.reserve(path.size());
-    for (const auto& part : path)
-        out.push_back(Fold(part));
-    return out;
-}
-
 // Wine's order of keys and values: folded names unit by unit, a name before
 // the longer names it begins.
 int CompareFolded(const std::u16string& a, const std::u16string& b) {
     const int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
-// The order in which Wine writes keys: depth first, each key's sub-keys in
-// name order.
-int ComparePaths(const std::vector<std::u16string>& a, const std::vector<std::u16string>& b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t k = 0; k < common; ++k) {
-        if (int c = CompareFolded(a[k], b[k]))
-            return c;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
-bool HasPrefix(const std::vector<std::u16string>& path, const std::vector<std::u16string>& prefix) {
-    return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
 // --- Escapes ----------------------------------------------------------------
@@ -242,32 +218,15 @@ std::size_t ReadEscaped(std::string_view text, std::size_t at, char end, std::u1
             const char c = text[at];
             char16_t control = 0;
             switch (c) {
-            case 'a':
-                control = 0x07;
-                break;
-            case 'b':
-                control = 0x08;
-                break;
-            case 'e':
-                control = 0x1B;
-                break;
-            case 'f':
-                control = 0x0C;
-                break;
-            case 'n':
-                control = 0x0A;
-                break;
-            case 'r':
-                control = 0x0D;
-                break;
-            case 't':
-                control = 0x09;
-                break;
-            case 'v':
-                control = 0x0B;
-                break;
-            default:
-                break;
+            case 'a': control = 0x07; break;
+            case 'b': control = 0x08; break;
+            case 'e': control = 0x1B; break;
+            case 'f': control = 0x0C; break;
+            case 'n': control = 0x0A; break;
+            case 'r': control = 0x0D; break;
+            case 't': control = 0x09; break;
+            case 'v': control = 0x0B; break;
+            default: break;
             }
             if (control != 0) {
                 out += control;
@@ -377,7 +336,7 @@ std::vector<std::u16string> SplitPath(const std::string& path) {
 // --- Lines ------------------------------------------------------------------
 
 // Parses a key line ("[Path\\To\\Key] <seconds>") into its path.
-std::vector<std::u16string> ReadKeyLine(const std::string& line) {
+std::vector<std::u16string> ReadKeyLine(std::string_view line) {
     const std::string_view content = Content(line);
     const std::size_t open = SkipSpaces(content, 0);
     std::u16string path;
@@ -387,9 +346,93 @@ std::vector<std::u16string> ReadKeyLine(const std::string& line) {
     return SplitPath(path);
 }
 
+// --- Folded paths -------------------------------------------------------------
+
+// A path's folded form as bytes whose plain byte order is the order in which
+// Wine writes keys: each folded unit below 0x7F as unit + 1, any other as
+// three bytes (0x80 + the top four bits, then two groups of six bits, each
+// + 1), and a 0 between components (and nowhere else), so that a key sorts before the longer keys
+// below it.
+void AppendFoldedUnit(std::string& out, char16_t unit) {
+    const char16_t c = Fold(unit);
+    if (c < 0x7F) {
+        out += static_cast<char>(c + 1);
+    } else {
+        out += static_cast<char>(0x80 + (c >> 12));
+        out += static_cast<char>(((c >> 6) & 0x3F) + 1);
+        out += static_cast<char>((c & 0x3F) + 1);
+    }
+}
+
+void AppendKey(std::string& out, const std::vector<std::u16string>& path) {
+    for (std::size_t k = 0; k < path.size(); ++k) {
+        if (k > 0)
+            out += '\0';
+        for (const char16_t c : path[k])
+            AppendFoldedUnit(out, c);
+    }
+}
+
+std::string KeyOf(const std::vector<std::u16string>& path) {
+    std::string key;
+    AppendKey(key, path);
+    return key;
+}
+
+// Appends the folded path of a key line to out; raises 75 for a broken key
+// line.  Plain ASCII names separated by "\\" are folded as they are read; any
+// other escape goes the whole way through the decoder.
+void AppendKeyOfLine(std::string& out, std::string_view line) {
+    const std::string_view content = Content(line);
+    const std::size_t open = SkipSpaces(content, 0);
+    if (open < content.size() && content[open] == '[') {
+        // Written in place: at most one byte for each byte of the line.
+        const std::size_t mark = out.size();
+        out.resize(mark + content.size());
+        char* const start = out.data() + mark;
+        char* to = start;
+        bool pendingSeparator = false;
+        bool inName = false;
+        for (std::size_t at = open + 1; at < content.size(); ++at) {
+            const auto c = static_cast<unsigned char>(content[at]);
+            if (c == ']') {
+                out.resize(mark + static_cast<std::size_t>(to - start));
+                return;
+            }
+            if (c == '\\') {
+                if (at + 1 >= content.size() || content[at + 1] != '\\')
+                    break;
+                ++at;
+                if (inName)
+                    pendingSeparator = true;
+                inName = false;
+                continue;
+            }
+            if (c < 0x20 || c >= 0x7F)
+                break;
+            if (pendingSeparator) {
+                *to++ = '\0';
+                pendingSeparator = false;
+            }
+            inName = true;
+            *to++ = static_cast<char>((c >= 'A' && c <= 'Z' ? c + 32 : c) + 1);
+        }
+        out.resize(mark);
+    }
+    AppendKey(out, ReadKeyLine(line));
+}
+
+// key lies at or below prefix.
+bool IsBelow(std::string_view key, std::string_view prefix) {
+    if (prefix.empty())
+        return true;
+    return key.size() >= prefix.size() && key.compare(0, prefix.size(), prefix) == 0 &&
+           (key.size() == prefix.size() || key[prefix.size()] == '\0');
+}
+
 // Reads a comma-separated list of hex bytes at `at`; returns the position
-// after it.
-std::size_t ReadHexBytes(std::string_view text, std::size_t at, std::string& bytes) {
+// after it.  bytes may be null when only the form is checked.
+std::size_t ReadHexBytes(std::string_view text, std::size_t at, std::string* bytes) {
     while (at < text.size() && IsHexDigit(static_cast<unsigned char>(text[at]))) {
         unsigned value = 0;
         int digits = 0;
@@ -399,13 +442,32 @@ std::size_t ReadHexBytes(std::string_view text, std::size_t at, std::string& byt
             if (++digits > 2 && value > 0xFF)
                 Corrupt();
         }
-        bytes += static_cast<char>(value);
+        if (bytes != nullptr)
+            *bytes += static_cast<char>(value);
         at = SkipSpaces(text, at);
         if (at < text.size() && text[at] == ',')
             ++at;
         at = SkipSpaces(text, at);
     }
     return at;
+}
+
+// Finds the end of an escaped string as ReadEscaped does, without decoding
+// it: the position after the unescaped `end`, or npos.
+std::size_t SkipEscaped(std::string_view text, std::size_t at, char end) {
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c == '\\') {
+            if (at + 1 >= text.size())
+                return std::string_view::npos;
+            at += 2;
+        } else if (c == end) {
+            return at + 1;
+        } else {
+            ++at;
+        }
+    }
+    return std::string_view::npos;
 }
 
 // Current time as Wine stamps keys: whole seconds since 1970 on the key line,
@@ -437,16 +499,20 @@ struct ParsedValue {
     std::string bytes;
 };
 
-// Parses the value that starts at lines[first] (a hex list may go on over
-// further lines, each before the last ending with a backslash).
-ParsedValue ReadValue(const std::vector<std::string>& lines, std::size_t first) {
+// Parses the value that starts at line first (a hex list may go on over
+// further lines, each before the last ending with a backslash; nextLine()
+// gives them one after the other, nullopt past the end of the text).  With
+// decode false only the form is checked and the lines counted.
+template <typename NextLine>
+ParsedValue ReadValue(std::string_view first, NextLine nextLine, bool decode) {
     ParsedValue value;
-    std::string_view content = Content(lines[first]);
+    std::string_view content = Content(first);
     std::size_t at = SkipSpaces(content, 0);
     if (at < content.size() && content[at] == '@') {
         ++at;
     } else {
-        at = ReadEscaped(content, at + 1, '"', value.name);
+        at = decode ? ReadEscaped(content, at + 1, '"', value.name)
+                    : SkipEscaped(content, at + 1, '"');
         if (at == std::string_view::npos)
             Corrupt();
     }
@@ -467,8 +533,10 @@ ParsedValue ReadValue(const std::vector<std::string>& lines, std::size_t first) 
         if (StartsWith(data, tag.text)) {
             value.type = tag.type;
             value.quoted = true;
-            if (ReadEscaped(content, at + tag.text.size(), '"', value.text) ==
-                std::string_view::npos)
+            const std::size_t end =
+                decode ? ReadEscaped(content, at + tag.text.size(), '"', value.text)
+                       : SkipEscaped(content, at + tag.text.size(), '"');
+            if (end == std::string_view::npos)
                 Corrupt();
             return value;
         }
@@ -496,19 +564,48 @@ ParsedValue ReadValue(const std::vector<std::string>& lines, std::size_t first) 
         Corrupt();
     }
     for (;;) {
-        at = SkipSpaces(content, ReadHexBytes(content, at, value.bytes));
+        at = SkipSpaces(content, ReadHexBytes(content, at, decode ? &value.bytes : nullptr));
         if (at >= content.size())
             break;
         if (content[at] != '\\')
             Corrupt();
-        const std::size_t next = first + value.lineCount;
-        if (next >= lines.size())
+        const std::optional<std::string_view> next = nextLine();
+        if (!next)
             Corrupt();
-        content = Content(lines[next]);
+        content = Content(*next);
         ++value.lineCount;
         at = SkipSpaces(content, 0);
     }
     return value;
+}
+
+ParsedValue ReadValue(const std::vector<std::string>& lines, std::size_t first) {
+    std::size_t next = first + 1;
+    return ReadValue(
+        lines[first],
+        [&]() -> std::optional<std::string_view> {
+            if (next >= lines.size())
+                return std::nullopt;
+            return std::string_view(lines[next++]);
+        },
+        true);
+}
+
+// The lines of a text, each with its line end.
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t stop = text.find('\n', start);
+        stop = stop == std::string_view::npos ? text.size() : stop + 1;
+        lines.emplace_back(text.substr(start, stop - start));
+        start = stop;
+    }
+    return lines;
+}
+
+bool IsBlank(std::string_view line) {
+    const std::string_view content = Content(line);
+    return SkipSpaces(content, 0) == content.size();
 }
 
 } // namespace
@@ -516,99 +613,170 @@ ParsedValue ReadValue(const std::vector<std::string>& lines, std::size_t first) 
 // --- RegistryHive ---------------------------------------------------------------
 
 RegistryHive RegistryHive::Parse(const std::string& text) {
+    return Parse(std::string(text));
+}
+
+RegistryHive RegistryHive::Parse(std::string&& source) {
+    RegistryHive hive;
+    hive.text_ = std::make_shared<const std::string>(std::move(source));
+    const std::string_view text(*hive.text_);
     if (text.empty() || text.back() != '\n')
         Corrupt();
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t stop = text.find('\n', start);
-        stop = stop == std::string::npos ? text.size() : stop + 1;
-        lines.push_back(text.substr(start, stop - start));
-        start = stop;
-    }
-    if (Content(lines.front()) != HeaderLine)
+
+    // The line starting at `at` (with its line end; the text ends with one).
+    auto lineAt = [&](std::size_t at) {
+        const char* end =
+            static_cast<const char*>(std::memchr(text.data() + at, '\n', text.size() - at));
+        return text.substr(at, static_cast<std::size_t>(end - text.data()) + 1 - at);
+    };
+    const std::string_view first = lineAt(0);
+    if (Content(first) != HeaderLine)
         Corrupt();
-
-    RegistryHive hive;
-    const std::string& first = lines.front();
     hive.newline_ = first.size() >= 2 && first[first.size() - 2] == '\r' ? "\r\n" : "\n";
-    hive.prologue_.push_back(first);
+    // Untouched pages cost no memory: room for the folded paths and blocks
+    // of a text of this size, so that they are not copied while they grow.
+    hive.keys_.reserve(text.size() / 2);
+    hive.blocks_.reserve(text.size() / 48 + 16);
 
-    std::vector<std::string> blankLines;
-    auto owner = [&hive]() -> std::vector<std::string>& {
-        return hive.blocks_.empty() ? hive.prologue_ : hive.blocks_.back().lines;
-    };
-    auto flushBlankLines = [&]() {
-        auto& target = owner();
-        target.insert(target.end(), blankLines.begin(), blankLines.end());
-        blankLines.clear();
-    };
-
-    for (std::size_t k = 1; k < lines.size();) {
-        const std::string_view content = Content(lines[k]);
-        const std::size_t at = SkipSpaces(content, 0);
-        if (at >= content.size()) {
-            blankLines.push_back(lines[k++]);
+    constexpr std::size_t None = std::string_view::npos;
+    std::size_t blankStart = None; // the first of the blank lines read last
+    std::size_t at = first.size();
+    while (at < text.size()) {
+        const std::string_view line = lineAt(at);
+        const std::string_view content = Content(line);
+        const std::size_t lead = SkipSpaces(content, 0);
+        if (lead >= content.size()) {
+            if (blankStart == None)
+                blankStart = at;
+            at += line.size();
             continue;
         }
-        const char c = content[at];
+        const char c = content[lead];
         if (c == '[') {
             Block block;
-            block.lines = std::move(blankLines);
-            blankLines.clear();
-            block.keyLine = block.lines.size();
-            block.lines.push_back(lines[k]);
-            ReadKeyLine(lines[k]); // a broken key line stops here
-            hive.blocks_.push_back(std::move(block));
-            ++k;
+            block.begin = blankStart == None ? at : blankStart;
+            block.keyLine = at - block.begin;
+            block.keyBegin = hive.keys_.size();
+            AppendKeyOfLine(hive.keys_, line); // a broken key line stops here
+            block.keyLength = static_cast<std::uint32_t>(hive.keys_.size() - block.keyBegin);
+            if (hive.blocks_.empty())
+                hive.prologueEnd_ = block.begin;
+            else
+                hive.blocks_.back().end = block.begin;
+            hive.blocks_.push_back(block);
+            blankStart = None;
+            at += line.size();
             continue;
         }
-        flushBlankLines();
+        blankStart = None;
         if (c == '@' || c == '"') {
             if (hive.blocks_.empty())
                 Corrupt();
             // A hex list may go on over further lines.
-            const std::size_t count = ReadValue(lines, k).lineCount;
-            auto& target = hive.blocks_.back().lines;
-            target.insert(target.end(), lines.begin() + static_cast<std::ptrdiff_t>(k),
-                          lines.begin() + static_cast<std::ptrdiff_t>(k + count));
-            k += count;
+            std::size_t next = at + line.size();
+            const ParsedValue value = ReadValue(
+                line,
+                [&]() -> std::optional<std::string_view> {
+                    if (next >= text.size())
+                        return std::nullopt;
+                    const std::string_view more = lineAt(next);
+                    next += more.size();
+                    return more;
+                },
+                false);
+            (void)value;
+            at = next;
             continue;
         }
-        if (c == '#' && hive.blocks_.empty() && StartsWith(content.substr(at), ArchOption)) {
-            const std::string_view arch = content.substr(at + ArchOption.size());
+        if (c == '#' && hive.blocks_.empty() && StartsWith(content.substr(lead), ArchOption)) {
+            const std::string_view arch = content.substr(lead + ArchOption.size());
             if (arch != "win32" && arch != "win64")
                 Corrupt();
         } else if (c != '#' && c != ';') {
             Corrupt();
         }
-        owner().push_back(lines[k++]);
+        at += line.size();
     }
-    flushBlankLines();
-    for (auto& block : hive.blocks_)
-        IndexBlock(block);
+    if (hive.blocks_.empty())
+        hive.prologueEnd_ = text.size();
+    else
+        hive.blocks_.back().end = text.size();
+
+    hive.sorted_.resize(hive.blocks_.size());
+    for (std::size_t k = 0; k < hive.sorted_.size(); ++k)
+        hive.sorted_[k] = static_cast<std::uint32_t>(k);
+    // Wine writes its keys in this order already; a file in another order
+    // is sorted once.
+    auto before = [&hive](std::uint32_t a, std::uint32_t b) { return hive.Key(a) < hive.Key(b); };
+    if (!std::is_sorted(hive.sorted_.begin(), hive.sorted_.end(), before))
+        std::stable_sort(hive.sorted_.begin(), hive.sorted_.end(), before);
     return hive;
 }
 
+std::vector<std::string_view> RegistryHive::Pieces() const {
+    const std::string_view text(*text_);
+    std::vector<std::string_view> pieces;
+    std::size_t runBegin = 0, runEnd = prologueEnd_;
+    for (const Block& block : blocks_) {
+        if (!block.live)
+            continue;
+        if (block.owned < 0 && block.begin == runEnd) {
+            runEnd = block.end;
+            continue;
+        }
+        if (runEnd > runBegin)
+            pieces.push_back(text.substr(runBegin, runEnd - runBegin));
+        if (block.owned < 0) {
+            runBegin = block.begin;
+            runEnd = block.end;
+        } else {
+            pieces.emplace_back(owned_[static_cast<std::size_t>(block.owned)]);
+            runBegin = runEnd = 0;
+        }
+    }
+    if (runEnd > runBegin)
+        pieces.push_back(text.substr(runBegin, runEnd - runBegin));
+    return pieces;
+}
+
 std::string RegistryHive::Serialize() const {
+    const auto pieces = Pieces();
     std::size_t size = 0;
-    for (const auto& line : prologue_)
-        size += line.size();
-    for (const auto& block : blocks_)
-        for (const auto& line : block.lines)
-            size += line.size();
+    for (const auto piece : pieces)
+        size += piece.size();
     std::string text;
     text.reserve(size);
-    for (const auto& line : prologue_)
-        text += line;
-    for (const auto& block : blocks_)
-        for (const auto& line : block.lines)
-            text += line;
+    for (const auto piece : pieces)
+        text += piece;
     return text;
 }
 
-void RegistryHive::IndexBlock(Block& block) {
-    block.path = ReadKeyLine(block.lines[block.keyLine]);
-    block.foldedPath = Fold(block.path);
+std::string_view RegistryHive::BlockText(const Block& block) const {
+    if (block.owned >= 0)
+        return owned_[static_cast<std::size_t>(block.owned)];
+    return std::string_view(*text_).substr(block.begin, block.end - block.begin);
+}
+
+std::string_view RegistryHive::Key(std::uint32_t block) const {
+    const Block& b = blocks_[block];
+    return std::string_view(keys_).substr(b.keyBegin, b.keyLength);
+}
+
+std::vector<std::u16string> RegistryHive::PathOf(const Block& block) const {
+    const std::string_view text = BlockText(block).substr(block.keyLine);
+    return ReadKeyLine(text.substr(0, text.find('\n') + 1));
+}
+
+RegistryHive::ParsedBlock RegistryHive::Parse(const Block& block) const {
+    ParsedBlock parsed;
+    parsed.lines = SplitLines(BlockText(block));
+    while (parsed.keyLine < parsed.lines.size() && IsBlank(parsed.lines[parsed.keyLine]))
+        ++parsed.keyLine;
+    IndexBlock(parsed);
+    return parsed;
+}
+
+void RegistryHive::IndexBlock(ParsedBlock& block) {
     block.values.clear();
     for (std::size_t k = block.keyLine + 1; k < block.lines.size();) {
         const std::string_view content = Content(block.lines[k]);
@@ -633,54 +801,109 @@ void RegistryHive::IndexBlock(Block& block) {
     }
 }
 
-bool RegistryHive::HasBlockFor(const std::vector<std::u16string>& foldedPath) const {
-    return std::any_of(blocks_.begin(), blocks_.end(),
-                       [&](const Block& block) { return HasPrefix(block.foldedPath, foldedPath); });
+RegistryHive::Range RegistryHive::Below(std::string_view key) const {
+    const auto first = std::partition_point(sorted_.begin(), sorted_.end(),
+                                            [&](std::uint32_t b) { return Key(b) < key; });
+    const auto last = std::partition_point(first, sorted_.end(),
+                                           [&](std::uint32_t b) { return IsBelow(Key(b), key); });
+    return {static_cast<std::size_t>(first - sorted_.begin()),
+            static_cast<std::size_t>(last - sorted_.begin())};
+}
+
+RegistryHive::Range RegistryHive::Exactly(std::string_view key) const {
+    const Range below = Below(key);
+    std::size_t last = below.first;
+    while (last < below.last && Key(sorted_[last]) == key)
+        ++last;
+    return {below.first, last};
+}
+
+std::uint32_t RegistryHive::FirstInFile(Range range) const {
+    return *std::min_element(sorted_.begin() + static_cast<std::ptrdiff_t>(range.first),
+                             sorted_.begin() + static_cast<std::ptrdiff_t>(range.last));
 }
 
 bool RegistryHive::KeyExists(const std::string& keyPath) const {
-    const auto path = Fold(SplitPath(keyPath));
-    return path.empty() || HasBlockFor(path);
+    const auto path = SplitPath(keyPath);
+    if (path.empty())
+        return true;
+    const Range range = Below(KeyOf(path));
+    return range.first < range.last;
 }
 
 std::vector<std::u16string> RegistryHive::SpellPath(const std::vector<std::u16string>& path) const {
     std::vector<std::u16string> spelled = path;
-    std::vector<std::u16string> prefix;
+    std::string prefix;
     for (std::size_t depth = 0; depth < path.size(); ++depth) {
-        prefix.push_back(Fold(path[depth]));
-        const auto found = std::find_if(blocks_.begin(), blocks_.end(), [&](const Block& block) {
-            return HasPrefix(block.foldedPath, prefix);
-        });
-        if (found == blocks_.end())
+        if (depth > 0)
+            prefix += '\0';
+        for (const char16_t c : path[depth])
+            AppendFoldedUnit(prefix, c);
+        const Range range = Below(prefix);
+        if (range.first == range.last)
             break;
-        spelled[depth] = found->path[depth];
+        spelled[depth] = PathOf(blocks_[FirstInFile(range)])[depth];
     }
     return spelled;
 }
 
 std::size_t RegistryHive::InsertBlock(const std::vector<std::u16string>& path) {
-    const auto folded = Fold(path);
-    const auto position = std::find_if(blocks_.begin(), blocks_.end(), [&](const Block& block) {
-        return ComparePaths(block.foldedPath, folded) > 0;
-    });
+    const std::string key = KeyOf(path);
+    // Before the first block, in file order, of a key that sorts after it.
+    std::size_t position = blocks_.size();
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        if (blocks_[b].live && Key(static_cast<std::uint32_t>(b)) > key) {
+            position = b;
+            break;
+        }
+    }
     const Stamp stamp = Now();
     char time[64];
     std::snprintf(time, sizeof time, "#time=%llx", stamp.fileTime);
 
     Block block;
-    block.lines.push_back(newline_);
-    block.keyLine = 1;
-    block.lines.push_back("[" + EscapePath(path) + "] " + std::to_string(stamp.seconds) + newline_);
-    block.lines.push_back(time + newline_);
-    block.path = path;
-    block.foldedPath = folded;
-    const auto inserted = blocks_.insert(position, std::move(block));
-    return static_cast<std::size_t>(inserted - blocks_.begin());
+    block.keyLine = newline_.size();
+    block.keyBegin = keys_.size();
+    keys_ += key;
+    block.keyLength = static_cast<std::uint32_t>(key.size());
+    block.owned = static_cast<std::int32_t>(owned_.size());
+    owned_.push_back(newline_ + "[" + EscapePath(path) + "] " + std::to_string(stamp.seconds) +
+                     newline_ + time + newline_);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(position), block);
+    for (auto& b : sorted_)
+        if (b >= position)
+            ++b;
+    const auto at = std::partition_point(sorted_.begin(), sorted_.end(), [&](std::uint32_t b) {
+        const std::string_view other = Key(b);
+        return other < key || (other == key && b < position);
+    });
+    sorted_.insert(at, static_cast<std::uint32_t>(position));
+    return position;
+}
+
+void RegistryHive::Replace(std::size_t block, const ParsedBlock& parsed) {
+    std::string text;
+    for (const auto& line : parsed.lines)
+        text += line;
+    Block& target = blocks_[block];
+    std::size_t keyLine = 0;
+    for (std::size_t k = 0; k < parsed.keyLine; ++k)
+        keyLine += parsed.lines[k].size();
+    target.keyLine = keyLine;
+    if (target.owned >= 0) {
+        owned_[static_cast<std::size_t>(target.owned)] = std::move(text);
+    } else {
+        target.owned = static_cast<std::int32_t>(owned_.size());
+        owned_.push_back(std::move(text));
+    }
 }
 
 void RegistryHive::CreateKey(const std::string& keyPath) {
     const auto path = SplitPath(keyPath);
-    if (path.empty() || HasBlockFor(Fold(path)))
+    if (path.empty())
+        return;
+    const Range range = Below(KeyOf(path));
+    if (range.first < range.last)
         return;
     InsertBlock(SpellPath(path));
 }
@@ -689,37 +912,49 @@ bool RegistryHive::DeleteKeyTree(const std::string& keyPath) {
     const auto path = SplitPath(keyPath);
     if (path.empty())
         throw RuntimeError(err::InvalidProcedureCall);
-    const auto folded = Fold(path);
-    const auto parent = SpellPath(std::vector<std::u16string>(path.begin(), path.end() - 1));
-    const auto removed = std::erase_if(
-        blocks_, [&](const Block& block) { return HasPrefix(block.foldedPath, folded); });
-    if (removed == 0)
+    const Range range = Below(KeyOf(path));
+    if (range.first == range.last)
         return false;
-    // Deleting a key never deletes its parent.
-    if (!parent.empty() && !HasBlockFor(Fold(parent)))
-        InsertBlock(parent);
+    // Deleting a key never deletes its parent: when the parent has nothing
+    // else it gets a block of its own, spelled as before the deletion.
+    const std::vector<std::u16string> parentPath(path.begin(), path.end() - 1);
+    std::optional<std::vector<std::u16string>> parent;
+    if (!parentPath.empty()) {
+        const Range parentRange = Below(KeyOf(parentPath));
+        if (parentRange.first == range.first && parentRange.last == range.last)
+            parent = SpellPath(parentPath);
+    }
+    for (std::size_t k = range.first; k < range.last; ++k)
+        blocks_[sorted_[k]].live = false;
+    sorted_.erase(sorted_.begin() + static_cast<std::ptrdiff_t>(range.first),
+                  sorted_.begin() + static_cast<std::ptrdiff_t>(range.last));
+    if (parent)
+        InsertBlock(*parent);
     return true;
 }
 
-const RegistryHive::Value* RegistryHive::FindValue(const std::vector<std::u16string>& foldedPath,
-                                                   const std::u16string& foldedName) const {
+const RegistryHive::Value* RegistryHive::FindValue(std::string_view key,
+                                                   const std::u16string& foldedName,
+                                                   ParsedBlock& holder) const {
     // When a name occurs more than once, the last one counts, as when Wine
     // loads the file.
-    const Value* found = nullptr;
-    for (const auto& block : blocks_) {
-        if (block.foldedPath != foldedPath)
-            continue;
-        for (const auto& value : block.values) {
-            if (value.foldedName == foldedName)
-                found = &value;
+    const Range range = Exactly(key);
+    for (std::size_t k = range.last; k > range.first; --k) {
+        ParsedBlock parsed = Parse(blocks_[sorted_[k - 1]]);
+        for (std::size_t v = parsed.values.size(); v > 0; --v) {
+            if (parsed.values[v - 1].foldedName == foldedName) {
+                holder = std::move(parsed);
+                return &holder.values[v - 1];
+            }
         }
     }
-    return found;
+    return nullptr;
 }
 
 std::optional<std::string> RegistryHive::GetString(const std::string& keyPath,
                                                    const std::string& valueName) const {
-    const Value* value = FindValue(Fold(SplitPath(keyPath)), Fold(ToUtf16(valueName)));
+    ParsedBlock holder;
+    const Value* value = FindValue(KeyOf(SplitPath(keyPath)), Fold(ToUtf16(valueName)), holder);
     if (value == nullptr || (value->type != RegSz && value->type != RegExpandSz))
         return std::nullopt;
     if (value->quoted)
@@ -738,90 +973,101 @@ std::optional<std::string> RegistryHive::GetString(const std::string& keyPath,
 bool RegistryHive::SetString(const std::string& keyPath, const std::string& valueName,
                              const std::string& value) {
     const auto path = SplitPath(keyPath);
-    const auto folded = Fold(path);
+    const std::string key = KeyOf(path);
     const std::u16string name = ToUtf16(valueName);
     const std::u16string foldedName = Fold(name);
     const std::u16string text = ToUtf16(value);
     const std::string data = "\"" + Escape(text, '"', '"') + "\"" + newline_;
 
-    // The last block of the key, and the last value of that name in the key.
-    constexpr std::size_t None = static_cast<std::size_t>(-1);
-    std::size_t targetBlock = None;
-    std::size_t existingBlock = None;
-    std::size_t existingValue = None;
-    for (std::size_t b = 0; b < blocks_.size(); ++b) {
-        if (blocks_[b].foldedPath != folded)
-            continue;
-        targetBlock = b;
-        for (std::size_t v = 0; v < blocks_[b].values.size(); ++v) {
-            if (blocks_[b].values[v].foldedName == foldedName)
-                existingBlock = b, existingValue = v;
+    // The last value of that name in the key, else the key's last block.
+    const Range range = Exactly(key);
+    for (std::size_t k = range.last; k > range.first; --k) {
+        const std::size_t b = sorted_[k - 1];
+        ParsedBlock block = Parse(blocks_[b]);
+        for (std::size_t v = block.values.size(); v > 0; --v) {
+            const Value& existing = block.values[v - 1];
+            if (existing.foldedName != foldedName)
+                continue;
+            if (existing.type == RegSz && existing.quoted && existing.text == text)
+                return false;
+            const auto first =
+                block.lines.begin() + static_cast<std::ptrdiff_t>(existing.firstLine);
+            std::string line = first->substr(0, existing.nameEnd) + "=" + data;
+            const auto erased =
+                block.lines.erase(first, first + static_cast<std::ptrdiff_t>(existing.lineCount));
+            block.lines.insert(erased, std::move(line));
+            Replace(b, block);
+            return true;
         }
     }
 
-    if (existingBlock != None) {
-        Block& block = blocks_[existingBlock];
-        const Value& existing = block.values[existingValue];
-        if (existing.type == RegSz && existing.quoted && existing.text == text)
-            return false;
-        const auto first = block.lines.begin() + static_cast<std::ptrdiff_t>(existing.firstLine);
-        std::string line = first->substr(0, existing.nameEnd) + "=" + data;
-        const auto erased =
-            block.lines.erase(first, first + static_cast<std::ptrdiff_t>(existing.lineCount));
-        block.lines.insert(erased, std::move(line));
-        IndexBlock(block);
-        return true;
-    }
-
-    Block* target = targetBlock != None ? &blocks_[targetBlock] : nullptr;
-    if (target == nullptr)
-        target = &blocks_[InsertBlock(SpellPath(path))];
+    const std::size_t targetBlock =
+        range.first < range.last ? sorted_[range.last - 1] : InsertBlock(SpellPath(path));
+    ParsedBlock target = Parse(blocks_[targetBlock]);
 
     // The new line goes before the first value that sorts after it, else
     // after the block's last line that is not blank.
-    std::size_t position = target->lines.size();
+    std::size_t position = target.lines.size();
     const auto after =
-        std::find_if(target->values.begin(), target->values.end(),
+        std::find_if(target.values.begin(), target.values.end(),
                      [&](const Value& v) { return CompareFolded(v.foldedName, foldedName) > 0; });
-    if (after != target->values.end()) {
+    if (after != target.values.end()) {
         position = after->firstLine;
     } else {
-        while (position > target->keyLine + 1 &&
-               SkipSpaces(Content(target->lines[position - 1]), 0) ==
-                   Content(target->lines[position - 1]).size())
+        while (position > target.keyLine + 1 && IsBlank(target.lines[position - 1]))
             --position;
         // A hex list whose last line ends with a backslash goes on over the
         // blank line after it: the new line must not become part of it.
-        for (const Value& value : target->values) {
-            if (position > value.firstLine && position < value.firstLine + value.lineCount)
-                position = value.firstLine + value.lineCount;
+        for (const Value& v : target.values) {
+            if (position > v.firstLine && position < v.firstLine + v.lineCount)
+                position = v.firstLine + v.lineCount;
         }
     }
     const std::string nameToken = name.empty() ? "@" : "\"" + Escape(name, '"', '"') + "\"";
-    target->lines.insert(target->lines.begin() + static_cast<std::ptrdiff_t>(position),
-                         nameToken + "=" + data);
-    IndexBlock(*target);
+    target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(position),
+                        nameToken + "=" + data);
+    Replace(targetBlock, target);
     return true;
 }
 
 std::vector<std::string> RegistryHive::SubKeyNames(const std::string& keyPath) const {
-    const auto folded = Fold(SplitPath(keyPath));
-    std::vector<std::string> names;
-    std::vector<std::u16string> seen;
-    for (const auto& block : blocks_) {
-        if (block.foldedPath.size() <= folded.size() || !HasPrefix(block.foldedPath, folded))
+    const auto path = SplitPath(keyPath);
+    const std::string key = KeyOf(path);
+    const Range range = Below(key);
+    // The direct sub-keys in the order in which they first appear in the
+    // file, each spelled as there.
+    struct Child {
+        std::uint32_t firstBlock;
+    };
+    std::vector<Child> children;
+    const std::size_t childStart = key.empty() ? 0 : key.size() + 1;
+    std::string_view current;
+    for (std::size_t k = range.first; k < range.last; ++k) {
+        const std::string_view other = Key(sorted_[k]);
+        if (other.size() <= key.size() && !key.empty())
+            continue; // the key's own blocks
+        if (key.empty() && other.empty())
             continue;
-        const std::u16string& child = block.foldedPath[folded.size()];
-        if (std::find(seen.begin(), seen.end(), child) != seen.end())
-            continue;
-        seen.push_back(child);
-        names.push_back(ToUtf8(block.path[folded.size()]));
+        const std::size_t stop = other.find('\0', childStart);
+        const std::string_view child = other.substr(0, stop);
+        if (children.empty() || child != current) {
+            children.push_back({sorted_[k]});
+            current = child;
+        } else if (sorted_[k] < children.back().firstBlock) {
+            children.back().firstBlock = sorted_[k];
+        }
     }
+    std::sort(children.begin(), children.end(),
+              [](const Child& a, const Child& b) { return a.firstBlock < b.firstBlock; });
+    std::vector<std::string> names;
+    names.reserve(children.size());
+    for (const Child& child : children)
+        names.push_back(ToUtf8(PathOf(blocks_[child.firstBlock])[path.size()]));
     return names;
 }
 
 std::string RegistryHive::RootPath() const {
-    for (const auto& line : prologue_) {
+    for (const auto& line : SplitLines(std::string_view(*text_).substr(0, prologueEnd_))) {
         const std::string_view content = Content(line);
         if (StartsWith(content, RootComment)) {
             std::u16string path;
@@ -833,7 +1079,7 @@ std::string RegistryHive::RootPath() const {
 }
 
 std::string RegistryHive::Architecture() const {
-    for (const auto& line : prologue_) {
+    for (const auto& line : SplitLines(std::string_view(*text_).substr(0, prologueEnd_))) {
         const std::string_view content = Content(line);
         const std::size_t at = SkipSpaces(content, 0);
         if (StartsWith(content.substr(at), ArchOption))

@@ -2,21 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestovan::posix {
 
 // One hive file in Wine's "WINE REGISTRY Version 2" text format.
 //
-// The hive keeps the file as lines: a prologue (the header, the comment that
-// names the hive's root, global options such as "#arch=win64") and one block
-// per key ("[Path\\To\\Key] <seconds>", then "#time=", "#class=" or "#link"
-// options and the value lines).  Blank lines in front of a key line belong to
-// that key's block.  Every line that is not changed is written back byte for
-// byte; a key with sub-keys but no values of its own has no block, exactly as
-// Wine writes it.
+// The hive keeps the file's text once, as it was read: a prologue (the
+// header, the comment that names the hive's root, global options such as
+// "#arch=win64") and one block per key ("[Path\\To\\Key] <seconds>", then
+// "#time=", "#class=" or "#link" options and the value lines), each block a
+// range of that text.  Blank lines in front of a key line belong to that
+// key's block.  Reading checks every line but keeps only the ranges and each
+// key's path (case folded, for lookups); values are parsed when asked for.
+// A changed block gets a text of its own; writing copies the untouched
+// ranges byte for byte.  A key with sub-keys but no values of its own has no
+// block, exactly as Wine writes it.
 //
 // Texts crossing this interface (key paths, value names, string data) are
 // UTF-8, key paths separated by single backslashes ("Software\\Classes\\.bmp"
@@ -35,9 +40,14 @@ public:
     // closing bracket, a string without its closing quote, a bad hex list, a
     // value before the first key, an unknown value type or line.
     static RegistryHive Parse(const std::string& text);
+    static RegistryHive Parse(std::string&& text);
 
     // Parse(x).Serialize() == x for every text Parse accepts.
     std::string Serialize() const;
+    // The text Serialize gives, as pieces to be written one after the other
+    // (the untouched stretches of the text read, and the changed blocks);
+    // they stay valid until the hive changes.
+    std::vector<std::string_view> Pieces() const;
 
     // A key exists when it or one of its sub-keys has a block; the root ("")
     // always exists.
@@ -86,7 +96,7 @@ private:
     struct Value {
         std::u16string name;       // "" for the default value
         std::u16string foldedName; // name with letter case folded
-        std::size_t firstLine = 0; // index into Block::lines
+        std::size_t firstLine = 0; // index into ParsedBlock::lines
         std::size_t lineCount = 1; // more than one for continued hex lists
         std::size_t nameEnd = 0;   // end of the name token in the first line
         std::uint32_t type = 0;    // REG_SZ, REG_BINARY, ...
@@ -94,23 +104,45 @@ private:
         std::u16string text;       // the data of a quoted string
         std::string bytes;         // the data of a hex list
     };
-    struct Block {
+    // A block taken apart to be read or changed.
+    struct ParsedBlock {
         std::vector<std::string> lines; // each with its line end
         std::size_t keyLine = 0;        // index of the "[...]" line
-        std::vector<std::u16string> path;
-        std::vector<std::u16string> foldedPath;
         std::vector<Value> values;
     };
+    struct Block {
+        std::size_t begin = 0, end = 0; // the block's range of text_ (when not owned)
+        std::size_t keyLine = 0;        // where its key line starts, from begin
+        std::size_t keyBegin = 0;       // its folded path: keys_.substr(keyBegin, keyLength)
+        std::uint32_t keyLength = 0;
+        std::int32_t owned = -1; // index into owned_ for a changed or new block
+        bool live = true;        // false once deleted
+    };
+    // Where the blocks of a folded path and of all paths below it lie in sorted_.
+    struct Range {
+        std::size_t first = 0, last = 0;
+    };
 
-    static void IndexBlock(Block& block);
-    const Value* FindValue(const std::vector<std::u16string>& foldedPath,
-                           const std::u16string& foldedName) const;
-    bool HasBlockFor(const std::vector<std::u16string>& foldedPath) const;
+    static void IndexBlock(ParsedBlock& block);
+    std::string_view BlockText(const Block& block) const;
+    std::string_view Key(std::uint32_t block) const;
+    ParsedBlock Parse(const Block& block) const;
+    std::vector<std::u16string> PathOf(const Block& block) const;
+    Range Below(std::string_view key) const;
+    Range Exactly(std::string_view key) const;
+    std::uint32_t FirstInFile(Range range) const;
+    const Value* FindValue(std::string_view key, const std::u16string& foldedName,
+                           ParsedBlock& holder) const;
     std::vector<std::u16string> SpellPath(const std::vector<std::u16string>& path) const;
     std::size_t InsertBlock(const std::vector<std::u16string>& path);
+    void Replace(std::size_t block, const ParsedBlock& parsed);
 
-    std::vector<std::string> prologue_;
-    std::vector<Block> blocks_;
+    std::shared_ptr<const std::string> text_; // the text as read, never changed
+    std::size_t prologueEnd_ = 0;
+    std::vector<Block> blocks_;         // in file order, deleted ones kept
+    std::vector<std::uint32_t> sorted_; // the live blocks by folded path, then file order
+    std::string keys_;                  // the folded paths, one after the other
+    std::vector<std::string> owned_;    // the texts of changed and new blocks
     std::string newline_ = "\n";
 };
 

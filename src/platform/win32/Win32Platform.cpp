@@ -16,6 +16,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 
 namespace kestovan::win32 {
 
@@ -26,6 +28,8 @@ constexpr const char* InstanceMutexName = "Local\\KESTOVAN.EXE single copy";
 constexpr int CantOpenClipboard = 521;
 constexpr int ClipboardAttempts = 20;
 constexpr DWORD ClipboardRetryMs = 25;
+// Long file work lets the windows answer their messages every 50 ms.
+constexpr DWORD BusyAnswerMs = 50;
 // The registry view a key is opened in: the 32-bit one where 64-bit Windows
 // keeps a 32-bit program's keys apart (the application's setup was one); no
 // flag elsewhere.  Windows would ignore the flag on a shared key, but Wine
@@ -44,8 +48,71 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool HasWildcard(const std::string& text) {
-    return text.find_first_of("*?") != std::string::npos;
+// Whether FindFirstFileA would take the name as a pattern: besides '*' and
+// '?', the system matches '<', '>' and '"' as the wildcards of DOS.
+bool HasSearchWildcard(std::string_view text) {
+    return text.find_first_of("*?<>\"") != std::string_view::npos;
+}
+
+// The names of a listing, folded without case, to find a name listed before
+// in constant time (a name matching two patterns is listed once).
+struct FoldedHash {
+    std::size_t operator()(std::string_view name) const noexcept {
+        std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (const char c : name) {
+            hash ^= static_cast<unsigned char>(LowerAscii(c));
+            hash *= 1099511628211ull;
+        }
+        return static_cast<std::size_t>(hash ^ (hash >> 32));
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    }
+};
+
+// Orders names without case; names equal without case in byte order.
+bool BeforeWithoutCase(const std::string& a, const std::string& b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(LowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(LowerAscii(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+// Whether path is a full path that GetFullPathNameA gives back as it is:
+// a drive, a backslash, and components that are neither empty, "." nor
+// "..", without forward slashes and without the trailing dots or blanks the
+// system strips.
+bool IsPlainFullPath(std::string_view path) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\' ||
+        !std::isalpha(static_cast<unsigned char>(path[0])))
+        return false;
+    std::size_t start = 3;
+    while (start < path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view component = path.substr(start, end - start);
+        if (component.empty() || component.find('/') != std::string_view::npos ||
+            component.back() == '.' || component.back() == ' ')
+            return end == path.size() && component.empty(); // only a trailing backslash
+        start = end + 1;
+    }
+    return true;
+}
+
+// Whether text begins with prefix, letter case ignored.
+bool StartsWithoutCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && FoldedEqual()(text.substr(0, prefix.size()), prefix);
 }
 
 bool EndsWithSeparator(const std::string& path) {
@@ -100,10 +167,7 @@ LONG DeleteKeyTree(std::uint32_t root, const std::string& subKey) {
 }
 
 void SortWithoutCase(std::vector<std::string>& names) {
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = Lower(a), lb = Lower(b);
-        return la != lb ? la < lb : a < b;
-    });
+    std::sort(names.begin(), names.end(), BeforeWithoutCase);
 }
 
 std::vector<std::string> SplitPatterns(const std::string& patterns) {
@@ -190,8 +254,17 @@ Win32Platform::Win32Platform() {
         const UINT systemLength = ::GetSystemDirectoryA(system, sizeof system);
         const UINT wow64Length = ::GetSystemWow64DirectoryA(wow64, sizeof wow64);
         if (systemLength != 0 && systemLength <= MAX_PATH && wow64Length != 0 &&
-            wow64Length <= MAX_PATH)
+            wow64Length <= MAX_PATH) {
             systemView_ = SystemDirectoryView(system, wow64);
+            // Every redirected path (the system directory, its "sysnative"
+            // alias) lies in the directory above the system directory.
+            const std::string_view systemDir(system, systemLength);
+            const auto slash = systemDir.find_last_of('\\');
+            if (slash != std::string_view::npos && slash >= 2)
+                systemParent_.assign(systemDir.substr(0, slash + 1));
+            else
+                systemParent_.clear(); // every path asks the system
+        }
     }
     ::SetLastError(ERROR_SUCCESS);
     HANDLE mutex = ::CreateMutexA(nullptr, FALSE, InstanceMutexName);
@@ -203,6 +276,11 @@ Win32Platform::Win32Platform() {
 
 std::string Win32Platform::Native(const std::string& path) const {
     if (!systemView_.Redirects() || path.empty())
+        return path;
+    // A full path outside the directory that holds the system directory is
+    // never redirected: it is known without asking the system for the full
+    // path (the sweeps' files in the program directory).
+    if (IsPlainFullPath(path) && !StartsWithoutCase(path, systemParent_))
         return path;
     char full[MAX_PATH + 1] = {};
     const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
@@ -252,6 +330,7 @@ void SearchEntries(const std::string& pathSpec, int attributes, Found found) {
 } // namespace
 
 std::string Win32Platform::Dir(const std::string& pathSpec, int attributes) {
+    KeepResponsive();
     std::string first;
     SearchEntries(Native(pathSpec), attributes, [&](const std::string& name) {
         first = name;
@@ -285,13 +364,32 @@ int Win32Platform::GetAttr(const std::string& path) {
 }
 
 void Win32Platform::Kill(const std::string& name) {
+    KeepResponsive();
     if (name.empty())
         throw RuntimeError(err::InvalidProcedureCall);
     const std::string path = Native(name);
     const auto slash = path.find_last_of("\\/:");
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string_view last =
+        std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
 
-    // The files the statement names: one, or every match of a wildcard.
+    // One file named: its attributes, then the deletion, each call's error
+    // the statement's.  A hidden or system file, or a directory, is not
+    // seen by the statement (not found); a read-only one is refused.
+    if (!HasSearchWildcard(last)) {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            RaisePathError(err::FileNotFound);
+        if (!Visible(attributes, attr::Normal))
+            throw RuntimeError(err::FileNotFound);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            throw RuntimeError(err::PathFileAccessError);
+        if (!::DeleteFileA(path.c_str()))
+            RaisePathError(err::PathFileAccessError);
+        return;
+    }
+
+    // A wildcard: every match the system's search finds.
+    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::vector<std::pair<std::string, DWORD>> files;
     WIN32_FIND_DATAA data{};
     FindHandle find(path, data);
@@ -300,8 +398,6 @@ void Win32Platform::Kill(const std::string& name) {
     do {
         if (Visible(data.dwFileAttributes, attr::Normal))
             files.emplace_back(dir + data.cFileName, data.dwFileAttributes);
-        if (!HasWildcard(path.substr(slash == std::string::npos ? 0 : slash + 1)))
-            break;
     } while (find.Next(data));
     if (files.empty())
         throw RuntimeError(err::FileNotFound);
@@ -393,19 +489,32 @@ std::vector<std::string> Win32Platform::ListFiles(const std::string& name,
     const std::string dir = Native(name);
     RequireDirectory(dir);
     std::vector<std::string> names;
-    for (const std::string& pattern : SplitPatterns(patterns)) {
+    // The names listed so far, by their place in names, hashed and compared
+    // without case: a name matching a second pattern is found in constant
+    // time and listed once.
+    const auto hashAt = [&](std::size_t at) { return FoldedHash()(names[at]); };
+    const auto equalAt = [&](std::size_t a, std::size_t b) {
+        return FoldedEqual()(names[a], names[b]);
+    };
+    std::unordered_set<std::size_t, decltype(hashAt), decltype(equalAt)> listed(64, hashAt,
+                                                                                equalAt);
+    const std::vector<std::string> pieces = SplitPatterns(patterns);
+    for (const std::string& pattern : pieces) {
+        // A search in a large directory is one long call of the system's
+        // before its first entry, even when nothing matches.
+        KeepResponsive();
         WIN32_FIND_DATAA data{};
         FindHandle find(JoinPath(dir, pattern), data);
         if (!find.Valid())
             continue;
         do {
+            KeepResponsive();
             if (!Visible(data.dwFileAttributes, attr::Normal))
                 continue;
-            const std::string name = data.cFileName;
-            const std::string folded = Lower(name);
-            if (std::none_of(names.begin(), names.end(),
-                             [&](const std::string& known) { return Lower(known) == folded; }))
-                names.push_back(name);
+            names.emplace_back(data.cFileName);
+            // With one pattern the system finds each name once.
+            if (pieces.size() > 1 && !listed.insert(names.size() - 1).second)
+                names.pop_back();
         } while (find.Next(data));
     }
     SortWithoutCase(names);
@@ -420,6 +529,7 @@ std::vector<std::string> Win32Platform::ListDirectories(const std::string& name)
     FindHandle find(JoinPath(dir, "*"), data);
     if (find.Valid()) {
         do {
+            KeepResponsive();
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
                 names.emplace_back(data.cFileName);
         } while (find.Next(data));
@@ -530,6 +640,31 @@ long Win32Platform::RegKeyStatus(std::uint32_t root, const std::string& subKey) 
                            opened.Receive());
 }
 
+long Win32Platform::RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                                    std::string& value) {
+    RegistryKey opened;
+    const LONG status =
+        ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0,
+                        KEY_QUERY_VALUE | RegistryView(root, subKey), opened.Receive());
+    if (status != ERROR_SUCCESS)
+        return status;
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG read = ::RegQueryValueExA(opened.Get(), nullptr, nullptr, &type, nullptr, &size);
+    if (read != ERROR_SUCCESS)
+        return read;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return ERROR_FILE_NOT_FOUND;
+    std::string text(size, '\0');
+    read = ::RegQueryValueExA(opened.Get(), nullptr, nullptr, &type,
+                              reinterpret_cast<BYTE*>(text.data()), &size);
+    if (read != ERROR_SUCCESS)
+        return read;
+    text.resize(std::min<std::size_t>(size, text.size()));
+    value = text.substr(0, text.find('\0'));
+    return ERROR_SUCCESS;
+}
+
 bool Win32Platform::RegKeyExists(std::uint32_t root, const std::string& subKey) {
     HKEY opened = nullptr;
     if (::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, KEY_READ | RegistryView(root, subKey),
@@ -579,7 +714,9 @@ std::uint32_t Win32Platform::GetTempPathA(std::uint32_t size, std::string& buffe
 
 std::uint32_t Win32Platform::GetShortPathNameA(const std::string& longPath, std::string& buffer,
                                                std::uint32_t size) {
-    return ::GetShortPathNameA(longPath.c_str(), buffer.data(), Room(buffer, size));
+    // Through the 32-bit view, as every other file call: the short path names the entry the
+    // program would change, so that two spellings of one file give one answer.
+    return ::GetShortPathNameA(Native(longPath).c_str(), buffer.data(), Room(buffer, size));
 }
 
 // --- Clock -------------------------------------------------------------------
@@ -656,6 +793,22 @@ void Win32Platform::ClipboardSetText(const std::string& text) {
     }
     if (clipboardObserver_)
         clipboardObserver_(text);
+}
+
+void Win32Platform::WhileBusy(std::function<void()> answerMessages) {
+    whileBusy_ = std::move(answerMessages);
+}
+
+void Win32Platform::KeepResponsive() {
+    // The clock is a read of memory the system keeps up to date, cheap
+    // enough for every entry of a listing.
+    if (!whileBusy_)
+        return;
+    const DWORD now = ::GetTickCount();
+    if (now - lastAnswered_ < BusyAnswerMs)
+        return;
+    lastAnswered_ = now;
+    whileBusy_();
 }
 
 void Win32Platform::OnClipboardSet(std::function<void(const std::string&)> observer) {

@@ -48,6 +48,8 @@ public:
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override;
 
     std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                            const std::string& defaultValue, std::string& buffer,
@@ -74,6 +76,13 @@ public:
     void ClipboardSetText(const std::string& text) override;
     // Told of every text put on the clipboard (the transcript records it).
     void OnClipboardSet(std::function<void(const std::string&)> observer);
+    // Called at most every 50 ms while directories are listed and files
+    // looked up or deleted (between two calls of the system, and between the
+    // entries of a listing), so that the windows keep answering their
+    // messages (repaints, the system's "are you there") through long file
+    // work; it must not run the program's own event handlers, which wait for
+    // the next DoEvents.
+    void WhileBusy(std::function<void()> answerMessages);
 
     std::string AppPath() override;
     bool AppPrevInstance() override;
@@ -89,8 +98,15 @@ private:
     // call would lead (the 32-bit system directory for a path in the system
     // directory); path itself when that is the same place.
     std::string Native(const std::string& path) const;
+    // Lets whileBusy_ run when its time has come.
+    void KeepResponsive();
 
     SystemDirectoryView systemView_;
+    // The directory that holds the system directory ("C:\windows\"), where
+    // every redirected path lies; empty: every path asks the system.
+    std::string systemParent_;
+    std::function<void()> whileBusy_;
+    std::uint32_t lastAnswered_ = 0; // GetTickCount
     std::unique_ptr<void, HandleCloser> instanceMutex_;
     bool anotherCopyRuns_ = false;
     std::function<void(const std::string&)> clipboardObserver_;

@@ -15,10 +15,11 @@ using Journal = std::vector<std::string>;
 
 class ConsoleTest : public ::testing::Test {
 protected:
-    void Input(const std::string& text, std::function<bool()> inputWaiting = {}) {
+    void Input(const std::string& text, std::function<bool()> inputWaiting = {},
+               bool preview = false) {
         in_.str(text);
         out_.str("");
-        front = std::make_unique<ConsoleFrontEnd>(in_, out_, std::move(inputWaiting));
+        front = std::make_unique<ConsoleFrontEnd>(in_, out_, std::move(inputWaiting), preview);
         runtime = std::make_unique<FormRuntime>(platform, *front, nullptr);
     }
     std::string Output() const { return out_.str(); }
@@ -88,7 +89,7 @@ TEST_F(ConsoleTest, MessageBoxIsFramedWithTitlePromptLinesAndButtons) {
     EXPECT_TRUE(Contains(lines[5], "| Tavori Software - [KESTOVAN]"));
     EXPECT_EQ(lines[6], "|" + std::string(74, ' ') + "|");
     EXPECT_TRUE(Contains(lines[7], "| PLEASE NOTE:"));
-    EXPECT_TRUE(Contains(lines[9], "[Y]es / [N]o  (Enter = Yes)"));
+    EXPECT_EQ(lines[9], "  y/n, Enter = Yes, ? = help");
 }
 
 TEST_F(ConsoleTest, MessageBoxAnswersAndDefaults) {
@@ -100,7 +101,7 @@ TEST_F(ConsoleTest, MessageBoxAnswersAndDefaults) {
     EXPECT_EQ(runtime->MsgBox("p", MbYesNoExclamationDefaultNo, "t"), IdNo) << "Enter = No for 308";
     EXPECT_EQ(runtime->MsgBox("p", MbOkExclamation, "t"), IdOk);
     EXPECT_EQ(runtime->MsgBox("p", MbOkInformation, "t"), IdOk) << "after one wrong answer";
-    EXPECT_TRUE(Contains(Output(), "Please answer o."));
+    EXPECT_TRUE(Contains(Output(), "Please answer o or press Enter."));
     EXPECT_EQ(runtime->MsgBox("p", MbOkCritical, "t"), IdOk);
 }
 
@@ -117,7 +118,7 @@ TEST_F(ConsoleTest, PanelShowsTheDialogInReadingOrder) {
     runtime->Show(*form);
     const std::string out = Output();
     const std::vector<std::string> expected = {
-        "== Tavori Software - [KESTOVAN]  (RemoveFrm) ==",
+        "== Tavori Software - [KESTOVAN] ==",
         "  Header line",
         "  [3] C:\\TAVORI\\",
         "    [1] > Tavori Viewer",
@@ -142,7 +143,7 @@ TEST_F(ConsoleTest, DisabledButtonsAreMarkedAndRefused) {
     (*form)["CmdRemove"].Enabled = false;
     runtime->Show(*form, 1);
     EXPECT_TRUE(Contains(Output(), "(Remove: disabled)"));
-    EXPECT_TRUE(Contains(Output(), "RemoveFrm.CmdRemove is disabled."));
+    EXPECT_TRUE(Contains(Output(), "\"Remove\" is not available now."));
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "RemoveFrm.CmdRemove_Click"), 0);
 }
 
@@ -159,7 +160,7 @@ TEST_F(ConsoleTest, ShortCommandsSelectClickAndSet) {
                        "RemoveFrm.Form_QueryUnload 1", "RemoveFrm.Form_Unload"}));
     EXPECT_TRUE((*form)["OptFirst"].Value());
     EXPECT_EQ((*form)["AppList"].ListIndex(), 0);
-    EXPECT_TRUE(Contains(Output(), "Commands:"));
+    EXPECT_TRUE(Contains(Output(), "Keys for this window:"));
     EXPECT_TRUE(Contains(Output(), "Unknown command"));
     EXPECT_TRUE(Contains(Output(), "There is no entry 42."));
 }
@@ -258,6 +259,187 @@ TEST_F(ConsoleTest, EndOfInputWhileTheProgramWorksClosesNothing) {
     runtime->DoEvents();
     EXPECT_TRUE(form->IsLoaded());
     EXPECT_TRUE(form->IsVisible());
+}
+
+// --- What a person reads -----------------------------------------------------
+
+// The names the program gives its windows and controls never reach the
+// screen: windows are headed by their captions, the prompt is plain, and
+// refusals name buttons by their captions.
+TEST_F(ConsoleTest, NoFormOrControlNamesReachTheScreen) {
+    Input("?\n3\nr\n\nbogus\n9\nx\n");
+    auto form = MakeChooser();
+    (*form)["CmdRemove"].Enabled = false;
+    (*form)["CmdCancel"].IsCancel = true;
+    (*form)["lblPath"].ToolTipText = "This shows the location of the files to be removed.";
+    runtime->Show(*form, 1);
+    const std::string out = Output();
+    for (const char* name : {"RemoveFrm", "CmdRemove", "CmdCancel", "lblPath", "AppList",
+                             "OptFirst", "OptSecond", "(buttons", "end of input"})
+        EXPECT_EQ(out.find(name), std::string::npos) << name << " in:\n" << out;
+    EXPECT_TRUE(Contains(out, "\n> "));
+    EXPECT_TRUE(Contains(out, "\"Remove\" is not available now."));
+    // The number before the path is explained where it stands.
+    EXPECT_TRUE(Contains(out, "  [3] C:\\TAVORI\\\n"
+                              "      (This shows the location of the files to be removed. Type 3 "
+                              "to see\n      more about it.)\n"))
+        << out;
+    EXPECT_TRUE(Contains(out, "(the input ended: the window is closed)"));
+}
+
+TEST_F(ConsoleTest, AHintStandsUnderEveryWindowAndQuestion) {
+    Input("");
+    auto form = MakeChooser();
+    (*form)["CmdRemove"].IsDefault = true;
+    (*form)["CmdCancel"].IsCancel = true;
+    runtime->Show(*form);
+    EXPECT_TRUE(Contains(Output(), "  [C]ancel  [R]emove \n  1-5 = choose, letter in [ ] = press, "
+                                   "Enter = Remove, Esc = Cancel, ? = help\n"))
+        << Output();
+    runtime->MsgBox("Delete?", MbYesNoQuestion, "t");
+    EXPECT_TRUE(Contains(Output(), "-+\n  y/n, Enter = Yes, ? = help\n> "));
+    runtime->MsgBox("Sure?", MbYesNoExclamationDefaultNo, "t");
+    EXPECT_TRUE(Contains(Output(), "-+\n  y/n, Enter = No, ? = help\n> "));
+    runtime->MsgBox("Done.", MbOkInformation, "t");
+    EXPECT_TRUE(Contains(Output(), "-+\n  Enter = OK, ? = help\n> "));
+}
+
+TEST_F(ConsoleTest, QuestionMarkShowsTheKeysOfTheWindowOrTheQuestion) {
+    Input("?\nc\n?\ny\n");
+    auto form = MakeChooser();
+    (*form)["CmdRemove"].IsDefault = true;
+    (*form)["CmdCancel"].IsCancel = true;
+    runtime->Show(*form, 1);
+    const std::string keys = Output();
+    for (const char* line :
+         {"  Keys for this window:\n", "    1        select \"Tavori Viewer\"\n",
+          "    2        select \"Tavori Sound\"\n", "    3        more about \"C:\\TAVORI\\\"\n",
+          "    4        choose \"First way\"\n",
+          "    5        choose \"Second way\"  (not available now)\n",
+          "    c        press Cancel\n", "    r        press Remove\n",
+          "    f        choose First way\n", "    Enter    press Remove\n",
+          "    Esc      press Cancel", "    ?        this help\n"})
+        EXPECT_TRUE(Contains(keys, line)) << line << "\n" << keys;
+    EXPECT_FALSE(form->IsLoaded()) << "c pressed Cancel after the help";
+
+    EXPECT_EQ(runtime->MsgBox("Delete?", MbYesNoQuestion, "t"), IdYes) << "after the help";
+    EXPECT_TRUE(Contains(Output(), "  Keys for this question:\n    y        answer Yes\n"
+                                   "    n        answer No\n    Enter    answer Yes\n"));
+}
+
+// A question that deletes the user's own files takes no Enter default: y or
+// n must be typed; the hint and ? say so.  The end of the input still
+// answers No.
+TEST_F(ConsoleTest, AQuestionWithoutDefaultWantsYOrNTyped) {
+    Input("\n\n?\ny\n\nn\n");
+    EXPECT_EQ(
+        runtime->MsgBox("Found 3 image file(s)", MbYesNoQuestion, "t", DefaultAnswer::Refused),
+        IdYes);
+    const std::string out = Output();
+    EXPECT_TRUE(Contains(out, "-+\n  y/n (type y or n: Enter alone does not answer this), ? = "
+                              "help\n> "))
+        << out;
+    const auto lines = Lines(out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         ">   Type y or n: Enter alone does not answer this question."),
+              2)
+        << out;
+    EXPECT_TRUE(Contains(out, "    Enter    nothing: type y or n\n"));
+    EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t", DefaultAnswer::Refused), IdNo);
+    // An OK box has nothing to choose: Enter answers it all the same.
+    Input("\n");
+    EXPECT_EQ(runtime->MsgBox("Done.", MbOkInformation, "t", DefaultAnswer::Refused), IdOk);
+    Input("");
+    EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t", DefaultAnswer::Refused), IdNo);
+    EXPECT_TRUE(Contains(Output(), "(the input ended: answered No)"));
+}
+
+// While the wait window works, Cancel typed at one of the questions of its
+// run is refused with a line that says when it can be pressed.
+TEST_F(ConsoleTest, CancelAtAQuestionWhileTheWaitWindowWorksIsRefused) {
+    Input("c\n\x1b\nn\n");
+    auto wait = std::make_unique<TestForm>(*runtime, "WaitFrm", journal);
+    Control& cancel = wait->AddClickable("CmdCancel", ControlKind::CommandButton);
+    cancel.Caption = "&Cancel";
+    cancel.IsCancel = true;
+    runtime->Show(*wait);
+    EXPECT_EQ(runtime->MsgBox("Found 3 image file(s)", MbYesNoQuestion, "t"), IdNo);
+    const std::string refusal = "  Cancel cannot be pressed at a question: answer it, then press "
+                                "Cancel between questions (c, then Enter), or press Ctrl-C.";
+    const auto lines = Lines(Output());
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return Contains(line, refusal); }),
+              2)
+        << Output();
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "WaitFrm.CmdCancel_Click"), 0);
+
+    // Without a working window, c is just no answer.
+    runtime->Unload(*wait);
+    wait.reset(); // before its runtime goes
+    Input("c\nn\n");
+    EXPECT_EQ(runtime->MsgBox("p", MbYesNoQuestion, "t"), IdNo);
+    EXPECT_TRUE(Contains(Output(), "Please answer y or n."));
+    EXPECT_FALSE(Contains(Output(), "Ctrl-C"));
+}
+
+// A question asked by the window whose button was pressed is not asked
+// while it works: Cancel there is no answer either, and says nothing of
+// Ctrl-C.
+TEST_F(ConsoleTest, CancelAtAQuestionOfTheWindowOnTopIsNoAnswer) {
+    Input("g\nc\nn\nclose\n");
+    auto form = std::make_unique<TestForm>(*runtime, "AskFrm", journal);
+    Control& cancel = form->AddClickable("CmdCancel", ControlKind::CommandButton);
+    cancel.Caption = "&Cancel";
+    cancel.IsCancel = true;
+    form->AddClickable("CmdGo", ControlKind::CommandButton,
+                       [this] {
+                           journal.push_back(
+                               runtime->MsgBox("Go?", MbYesNoQuestion, "t") == IdNo ? "no" : "yes");
+                       })
+        .Caption = "&Go";
+    runtime->Show(*form, 1);
+    EXPECT_TRUE(Contains(Output(), "Please answer y or n."));
+    EXPECT_FALSE(Contains(Output(), "Ctrl-C"));
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "no"), 1);
+}
+
+TEST_F(ConsoleTest, APreviewSaysSoAboveEveryWindowAndMessageBox) {
+    Input("", {}, true);
+    auto form = MakeChooser();
+    runtime->MsgBox("Welcome", MbYesNoQuestion, "t");
+    runtime->Show(*form);
+    runtime->MsgBox("Done.", MbOkInformation, "t");
+    const auto lines = Lines(Output());
+    int banners = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] != "PREVIEW \u2014 nothing will be changed")
+            continue;
+        ++banners;
+        ASSERT_LT(i + 1, lines.size());
+        EXPECT_TRUE(lines[i + 1].starts_with("+---") || lines[i + 1].starts_with("== "))
+            << lines[i + 1];
+    }
+    EXPECT_EQ(banners, 3) << Output();
+
+    form.reset(); // before its runtime goes
+    Input("");
+    runtime->MsgBox("Welcome", MbYesNoQuestion, "t");
+    EXPECT_FALSE(Contains(Output(), "PREVIEW")) << "not in a run that changes the machine";
+}
+
+TEST_F(ConsoleTest, AWindowRefusingToCloseAtTheEndOfTheInputIsNamedByItsCaption) {
+    Input("");
+    auto form = std::make_unique<TestForm>(*runtime, "StubbornFrm", journal);
+    form->Caption = "Tavori Software - [KESTOVAN]";
+    form->onQueryUnload = [](int& cancel, int) { cancel = 1; };
+    try {
+        runtime->Show(*form, 1);
+        ADD_FAILURE() << "no AnswersError";
+    } catch (const AnswersError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "the input ended while the window \"Tavori Software - [KESTOVAN]\" was "
+                  "waiting, and it would not close");
+    }
 }
 
 } // namespace

@@ -16,13 +16,13 @@ using Journal = std::vector<std::string>;
 class UnattendedTest : public ::testing::Test {
 protected:
     // Builds the front end and the runtime over the given answers file.
-    void Answers(const std::string& text) {
+    void Answers(const std::string& text, const std::string& name = "answers.txt") {
         answers_.str(text);
         auto stream = std::make_unique<std::ostringstream>();
         transcriptText_ = stream.get();
         transcript_ = std::make_unique<Transcript>(std::move(stream));
         front = std::make_unique<UnattendedFrontEnd>(
-            answers_, "answers.txt", [this]() -> const std::string& { return statusLog; });
+            answers_, name, [this]() -> const std::string& { return statusLog; });
         runtime = std::make_unique<FormRuntime>(platform, *front, transcript_.get());
     }
 
@@ -96,8 +96,15 @@ TEST_F(UnattendedTest, RunningOutNamesTheLastLineAndWhatWaits) {
     Answers("");
     auto form = MakeForm("RemoveFrm");
     message = AnswersErrorOf([&] { runtime->Show(*form, 1); });
-    EXPECT_TRUE(Contains(message, "after line 0"));
+    EXPECT_TRUE(Contains(message, "ran out of answers before its first line (it holds none)"))
+        << message;
+
     EXPECT_TRUE(Contains(message, "RemoveFrm"));
+    // Answers read from standard input are said to be.
+    form.reset(); // before its runtime goes
+    Answers("", "-");
+    message = AnswersErrorOf([&] { runtime->MsgBox("Welcome", MbYesNoQuestion, "T"); });
+    EXPECT_TRUE(message.starts_with("standard input (--answers -): ran out of answers")) << message;
 }
 
 TEST_F(UnattendedTest, ADialogActionWhereAMessageBoxWaitsIsAnError) {

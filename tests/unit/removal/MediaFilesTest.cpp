@@ -71,6 +71,12 @@ TEST_F(RemovalMedia, ProgramDirectorySweepsCountWhatTheyDelete) {
                      "(*) 2 sound file(s) were REMOVED from the program directory."}));
     EXPECT_EQ(platform.Contents(ProgramDir), (Lines{"notes.doc"}));
     EXPECT_EQ(s.ProblemsFound, False);
+    // Each deletes the user's own files: no front end may answer it by default.
+    for (const std::string& prompt : MediaPrompts()) {
+        const auto asked = front.PromptsWith(prompt);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_TRUE(asked[0].withoutDefault) << prompt;
+    }
 }
 
 TEST_F(RemovalMedia, FileListIsTheSnapshotTakenBeforeTheDeletions) {

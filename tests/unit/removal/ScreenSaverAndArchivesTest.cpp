@@ -169,6 +169,7 @@ TEST_F(RemovalScreenSaver, WallpaperIsDeletedAfterTheQuestion) {
                                  "C:\\WINDOWS\\Tavori Viewer Wallpaper.BMP");
     EXPECT_EQ(prompts[0].buttons, 36);
     EXPECT_EQ(prompts[0].title, "Tavori Software - [KESTOVAN]");
+    EXPECT_FALSE(prompts[0].withoutDefault) << "not the current wallpaper";
     EXPECT_TRUE(Logged("(*) The Tavori Viewer Wallpaper file (Tavori Viewer Wallpaper.BMP) located "
                        "in your C:\\WINDOWS\\ directory was REMOVED."));
     EXPECT_FALSE(platform.Exists(WindowsDir + Wallpaper));
@@ -185,6 +186,7 @@ TEST_F(RemovalScreenSaver, CurrentWallpaperUnderItsShortNameCarriesTheNote) {
     EXPECT_EQ(prompts[0].prompt, "Delete the following Tavori Viewer Wallpaper file?\r\n\r\n"
                                  "C:\\WINDOWS\\Tavori Viewer Wallpaper.BMP\r\n\r\nNOTE:\r\n"
                                  "This is your current desktop wallpaper file...");
+    EXPECT_TRUE(prompts[0].withoutDefault) << "the current wallpaper wants a typed answer";
     EXPECT_FALSE(platform.Exists(WindowsDir + Wallpaper));
     // The desktop setting is left alone.
     EXPECT_EQ(platform.ProfileString("win.ini", "Desktop", "Wallpaper"),
@@ -253,6 +255,7 @@ TEST_F(RemovalScreenSaver, AllTenArchivesAreAskedForInOrder) {
     for (const auto& p : front.PromptsWith(".ZIP?")) {
         asked.push_back(p.prompt);
         EXPECT_EQ(p.buttons, 36);
+        EXPECT_FALSE(p.withoutDefault) << "archives are the program's, not the user's";
     }
     EXPECT_EQ(asked, ArchivePrompts);
     EXPECT_EQ(

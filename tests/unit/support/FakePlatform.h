@@ -86,8 +86,9 @@ public:
         const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
         auto holds = [&](const std::vector<std::string>* entries) {
             return entries != nullptr &&
-                   std::any_of(entries->begin(), entries->end(),
-                               [&](const std::string& entry) { return Upper(entry) == Upper(name); });
+                   std::any_of(entries->begin(), entries->end(), [&](const std::string& entry) {
+                       return Upper(entry) == Upper(name);
+                   });
         };
         if (holds(Find(files, dir))) {
             return attr::Normal;
@@ -205,7 +206,16 @@ public:
         calls.push_back("RegCloseKey " + std::to_string(key));
         return ErrorSuccess;
     }
-    std::set<std::string> registryKeys; // "root|subkey", sub-key compared as given
+    std::set<std::string> registryKeys;                  // "root|subkey", sub-key compared as given
+    std::map<std::string, std::string> registryDefaults; // "root|subkey" -> default value
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override {
+        const auto found = registryDefaults.find(std::to_string(root) + "|" + subKey);
+        if (found == registryDefaults.end())
+            return ErrorFileNotFound;
+        value = found->second;
+        return ErrorSuccess;
+    }
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
         return registryKeys.count(std::to_string(root) + "|" + subKey) != 0;
     }

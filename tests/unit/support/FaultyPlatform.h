@@ -139,6 +139,12 @@ public:
         return inner_.RegSetValueA(key, subKey, type, data, length);
     }
     long RegCloseKey(std::uint32_t key) override { return inner_.RegCloseKey(key); }
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override {
+        if (auto failure = Win32Step("RegQueryDefault", subKey, ErrorAccessDenied))
+            return *failure;
+        return inner_.RegQueryDefault(root, subKey, value);
+    }
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
         Step("RegKeyExists", subKey);
         return inner_.RegKeyExists(root, subKey);

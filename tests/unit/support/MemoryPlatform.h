@@ -426,6 +426,14 @@ public:
         return handles_.erase(key) != 0 ? ErrorSuccess : ErrorInvalidHandle;
     }
 
+    long RegQueryDefault(std::uint32_t root, const std::string& subKey,
+                         std::string& value) override {
+        const auto found = registry_.find({root, Upper(subKey)});
+        if (found == registry_.end() || !found->second.defaultValue)
+            return ErrorFileNotFound;
+        value = *found->second.defaultValue;
+        return ErrorSuccess;
+    }
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override {
         return registry_.count({root, Upper(subKey)}) != 0;
     }

@@ -23,6 +23,7 @@ public:
         int buttons;
         std::string title;
         int answer;
+        bool withoutDefault = false; // asked with DefaultAnswer::Refused
     };
     using DialogAction = std::function<void(forms::FormRuntime&, forms::Form&)>;
 
@@ -78,10 +79,20 @@ public:
                 throw forms::AnswersError("no answer for the question: " + prompt);
             answer = *chosen;
         }
-        prompts.push_back({prompt, buttons, title, answer});
+        prompts.push_back({prompt, buttons, title, answer, askingWithoutDefault_});
         if (onPrompt)
             onPrompt(prompt);
         return answer;
+    }
+
+    int MsgBoxWithoutDefault(const std::string& prompt, int buttons,
+                             const std::string& title) override {
+        askingWithoutDefault_ = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{askingWithoutDefault_};
+        return MsgBox(prompt, buttons, title);
     }
 
     void DoEvents(forms::FormRuntime& /*runtime*/) override {
@@ -109,6 +120,9 @@ public:
     void RunEventLoop(forms::FormRuntime& /*runtime*/) override {}
 
     void MousePointerChanged(int pointer) override { mousePointer = pointer; }
+
+private:
+    bool askingWithoutDefault_ = false;
 };
 
 // Dialog actions.
