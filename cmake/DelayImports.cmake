@@ -61,3 +61,32 @@ function(kestovan_delay_import_libraries out_var)
   endforeach()
   set(${out_var} "${made}" PARENT_SCOPE)
 endfunction()
+
+# kestovan_keep_delay_stubs(target DLLS dll... CALLERS library...): in a
+# 32-bit build, keeps the delay-load stubs of the functions that TARGET's
+# objects and the static libraries CALLERS (targets) call from the DLLs
+# named (whose delay libraries kestovan_delay_import_libraries made): before
+# each link of TARGET, cmake/KeepDelayStubs.cmake lists them into a response
+# file that the link reads.  The 64-bit linker keeps them by itself.
+function(kestovan_keep_delay_stubs target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DLLS;CALLERS")
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+    return()
+  endif()
+  set(directory "${CMAKE_BINARY_DIR}/delay-imports")
+  set(definitions)
+  foreach(dll IN LISTS arg_DLLS)
+    list(APPEND definitions "${directory}/${dll}.def")
+  endforeach()
+  set(inputs "$<TARGET_OBJECTS:${target}>")
+  foreach(caller IN LISTS arg_CALLERS)
+    list(APPEND inputs "$<TARGET_FILE:${caller}>")
+  endforeach()
+  set(response "${directory}/${target}-stubs.rsp")
+  add_custom_command(TARGET ${target} PRE_LINK
+    COMMAND ${CMAKE_COMMAND} "-DNM=${KESTOVAN_MINGW_NM}" "-DDEFINITIONS=${definitions}"
+      "-DINPUTS=${inputs}" "-DOUTPUT=${response}"
+      -P ${CMAKE_SOURCE_DIR}/cmake/KeepDelayStubs.cmake
+    VERBATIM)
+  target_link_options(${target} PRIVATE "@${response}")
+endfunction()
