@@ -9,11 +9,13 @@
 // - the import table names KERNEL32 and the C run-time (msvcrt) only, DLLs
 //   that Windows maps from the system directory whatever the search (its
 //   KnownDLLs) and that are loaded before any code of the program runs;
-// - every other DLL (USER32, GDI32, SHELL32, ADVAPI32, COMCTL32) is
-//   delay-loaded: loaded at the first call of one of its functions
+// - every other DLL whose functions it calls (USER32, GDI32, SHELL32,
+//   ADVAPI32) is delay-loaded: loaded at the first call of one of its functions
 //   (cmake/DelayImports.cmake), after the entry point has called
-//   RestrictDllSearch.  COMCTL32 then comes, by name, through the process's
-//   activation context: version 6, as the manifest asks;
+//   RestrictDllSearch, in the 32-bit program as in the 64-bit one;
+// - COMCTL32 is loaded by the program (SystemFunction) and comes, by name,
+//   through the process's activation context: version 6, as the manifest
+//   asks;
 // - what those DLLs load themselves is searched the same way.
 
 namespace kestovan::win32 {
