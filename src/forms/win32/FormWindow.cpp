@@ -3,6 +3,7 @@
 #include "forms/Form.h"
 #include "forms/FormRuntime.h"
 #include "forms/win32/Win32Resources.h"
+#include "platform/win32/DllSearch.h"
 
 #include <commctrl.h>
 
@@ -70,7 +71,13 @@ SharedResources::SharedResources()
     : instance_(::GetModuleHandleA(nullptr)), dpiX_(ScreenDpi(LOGPIXELSX)),
       dpiY_(ScreenDpi(LOGPIXELSY)) {
     INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&common);
+    // COMCTL32 is no KnownDLL: it is loaded from the system directory (by
+    // name, so version 6 through the manifest), never through the import
+    // table.
+    using InitCall = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    if (const auto init = reinterpret_cast<InitCall>(
+            kestovan::win32::SystemFunction("comctl32.dll", "InitCommonControlsEx")))
+        init(&common);
     programIcon_ = LoadIconResource(instance_, KESTOVAN_ICON_PROGRAM, 32);
     programIconSmall_ = LoadIconResource(instance_, KESTOVAN_ICON_PROGRAM, 16);
     foldersIcon_ = LoadIconResource(instance_, KESTOVAN_ICON_FOLDERS, 32);

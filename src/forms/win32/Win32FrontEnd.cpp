@@ -4,6 +4,7 @@
 #include "forms/FormRuntime.h"
 #include "forms/win32/FormWindow.h"
 #include "platform/RuntimeError.h"
+#include "platform/win32/DllSearch.h"
 
 #include <algorithm>
 #include <map>
@@ -139,7 +140,10 @@ struct Win32FrontEnd::Impl {
     }
 };
 
-Win32FrontEnd::Win32FrontEnd() : impl_(std::make_unique<Impl>()) {}
+Win32FrontEnd::Win32FrontEnd() {
+    win32::PreloadWindowingLibraries();
+    impl_ = std::make_unique<Impl>();
+}
 
 Win32FrontEnd::~Win32FrontEnd() = default;
 
