@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestovan {
@@ -101,6 +102,15 @@ public:
                               const std::string& data, std::uint32_t length) = 0;
     virtual long RegCloseKey(std::uint32_t key) = 0;
     virtual long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) = 0;
+    // Sets the default value of root\subKey to its text (REG_SZ) for each
+    // pair, creating the keys that are missing, as RegCreateKeyA, RegSetValueA
+    // and RegCloseKey would one pair after the other.  ErrorSuccess when every
+    // value is set; else the error of the first that could not be, and the
+    // values before it may or may not have been set.  A platform whose
+    // registry lives in whole files writes each file once for all the values,
+    // so that they are set together or not at all.
+    virtual long RegSetDefaults(std::uint32_t root,
+                                const std::vector<std::pair<std::string, std::string>>& values);
     // Whether root\subKey exists, found without creating or keeping open
     // anything: ErrorSuccess when it does, ErrorFileNotFound when it does not,
     // else the error that reading the registry gives (a damaged hive, say).

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kestovan {
 
@@ -24,6 +26,34 @@ using viewer::Wallpaper;
 constexpr const char* ClassesRoot = "HKEY_CLASSES_ROOT\\";
 
 } // namespace
+
+// The associations found leading to the viewer's classes are emptied with
+// one change to the registry (one write of its file, not one per extension).
+// When that change cannot be made, each extension is tried on its own, so
+// that every one that fails is told and logged by name.
+void MainModule::EmptyAssociations(const ViewerTraces& traces) {
+    std::vector<std::string> extensions;
+    for (const Trace& trace : traces.items)
+        if (trace.kind == TraceKind::Association)
+            extensions.push_back(trace.where.substr(std::string(ClassesRoot).size()));
+    if (extensions.empty())
+        return;
+    std::vector<std::pair<std::string, std::string>> emptied;
+    for (const std::string& extension : extensions)
+        emptied.emplace_back(extension, "");
+    const bool together = platform_.RegSetDefaults(hkey::ClassesRoot, emptied) == ErrorSuccess;
+    DoEvents();
+    for (const std::string& extension : extensions) {
+        if (together || AssociateExtension(extension, ViewerImageClass)) {
+            AppendLogLine("(+) The file association of " + extension +
+                          ", which led to Tavori Viewer, was emptied.");
+        } else {
+            State.ProblemsFound = True;
+            AppendLogLine("(-) The file association of " + extension +
+                          ", which leads to Tavori Viewer, could not be emptied.");
+        }
+    }
+}
 
 void MainModule::RemoveLeftovers(const ViewerTraces& traces, bool followUp) {
     auto& s = State;
@@ -180,15 +210,7 @@ void MainModule::RemoveLeftovers(const ViewerTraces& traces, bool followUp) {
                     AppendLogLine("(+) Tavori Viewer Slide Show files (.TVS) are no longer "
                                   "associated to Tavori Viewer.");
                 }
-                for (const Trace& trace : traces.items) {
-                    if (trace.kind != TraceKind::Association)
-                        continue;
-                    const std::string extension =
-                        trace.where.substr(std::string(ClassesRoot).size());
-                    AssociateExtension(extension, ViewerImageClass);
-                    AppendLogLine("(+) The file association of " + extension +
-                                  ", which led to Tavori Viewer, was emptied.");
-                }
+                EmptyAssociations(traces);
                 if (found(TraceKind::ClassKey, std::string(ClassesRoot) + ViewerImageClass)) {
                     deleteClassKey(ViewerImageClass);
                     DoEvents();

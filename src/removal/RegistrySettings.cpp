@@ -80,9 +80,9 @@ void MainModule::RemoveRegistrySettings() {
     DoEvents();
 }
 
-void MainModule::AssociateExtension(const std::string& extension, const std::string& className) {
+bool MainModule::AssociateExtension(const std::string& extension, const std::string& className) {
     if (className.empty())
-        return;
+        return true;
     // The viewer's own class, in any letter case (class names ignore it),
     // restores an empty association: an extension is never pointed back at
     // the class this run deletes.
@@ -103,7 +103,7 @@ void MainModule::AssociateExtension(const std::string& extension, const std::str
         DoEvents();
         State.ApiResult = static_cast<std::int32_t>(platform_.RegCloseKey(key));
         DoEvents();
-        return;
+        return true;
     }
 
     // The registry calls report by their result and never raise, so no
@@ -113,6 +113,7 @@ void MainModule::AssociateExtension(const std::string& extension, const std::str
            forms::MbOkCritical);
     if (opened)
         State.ApiResult = static_cast<std::int32_t>(platform_.RegCloseKey(key));
+    return false;
 }
 
 } // namespace kestovan

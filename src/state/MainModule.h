@@ -72,7 +72,9 @@ public:
     std::string GetShortPath(const std::string& path);
     std::string GetCurrentWallpaper();
     std::string FindStartMenuGroup();
-    void AssociateExtension(const std::string& extension, const std::string& className);
+    // Points extension at className (nothing for an empty name); a failure is
+    // told in a message box.  True unless the association could not be written.
+    bool AssociateExtension(const std::string& extension, const std::string& className);
     std::string GetTempDir();
 
     // --- Run-time helpers shared by the routines and dialogs ---------------
@@ -122,6 +124,8 @@ public:
     // or the not-removed line when the deletion failed.
     void DeleteAndReport(const std::string& path, const std::string& removedLine);
     static std::string NotRemovedLine(const std::string& path);
+    // Empties every association discovery found leading to the viewer.
+    void EmptyAssociations(const ViewerTraces& traces);
     // Runs one action with its failure ignored; true when it succeeded.
     static bool TryIgnore(const std::function<void()>& action);
 

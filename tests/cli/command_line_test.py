@@ -244,6 +244,57 @@ class QuietRunsKeepTheirLog(Case):
         self.assertEqual(first["event"], "preview")
 
 
+def renames_into(directory, action):
+    """Runs action() and returns the names files were renamed to in directory meanwhile, in
+    order (inotify's IN_MOVED_TO); None where inotify is not available.  IN_MOVED_FROM is
+    watched too: inotify merges an event into an identical one just before it, so renames onto
+    one name would count once without the events between them."""
+    import ctypes
+    import ctypes.util
+    import struct
+    libc = ctypes.CDLL(ctypes.util.find_library("c"), use_errno=True)
+    in_nonblock, in_moved_from, in_moved_to = os.O_NONBLOCK, 0x40, 0x80
+    fd = libc.inotify_init1(in_nonblock)
+    if fd < 0:
+        return None
+    try:
+        if libc.inotify_add_watch(fd, os.fsencode(directory), in_moved_from | in_moved_to) < 0:
+            return None
+        action()
+        names, data = [], b""
+        while True:
+            try:
+                data += os.read(fd, 65536)
+            except BlockingIOError:
+                break
+        while data:
+            _, mask, _, length = struct.unpack_from("iIII", data)
+            if mask & in_moved_to:
+                names.append(data[16:16 + length].rstrip(b"\0").decode())
+            data = data[16 + length:]
+        return names
+    finally:
+        os.close(fd)
+
+
+class HiveWrites(Case):
+    def test_a_complete_quiet_removal_writes_each_hive_once_a_registry_change(self):
+        """Each hive write costs as much as the whole hive: the removal of the demo machine makes
+        user.reg's one change (the settings) and system.reg's six (TavoriViewer, .tvs, the .jpg
+        and .bmp restored, TavoriViewer.Image, the eight associations left leading to it, emptied
+        together)."""
+        results = []
+        names = renames_into(self.machine, lambda: results.append(
+            run("--machine", self.machine, "--quiet", "--exe-dir", PROGRAM_DIR)))
+        if names is None:
+            self.skipTest("inotify is not available here")
+        self.assertEqual(results[0].returncode, 0, results[0].stderr)
+        self.assertEqual(names.count("user.reg"), 1, names)
+        self.assertEqual(names.count("system.reg"), 6, names)
+        listing = run("--machine", self.machine, "--list")
+        self.assertNotIn("HKEY_CLASSES_ROOT", listing.stdout)
+
+
 class PreviewNamesWhereChangesLand(Case):
     def test_system_files_in_the_32_bit_directory(self):
         system = os.path.join(self.machine, "drive_c", "windows")

@@ -246,6 +246,35 @@ long MachineRegistry::RegDeleteKeyA(std::uint32_t key, const std::string& subKey
     });
 }
 
+long MachineRegistry::RegSetDefaults(
+    std::uint32_t root, const std::vector<std::pair<std::string, std::string>>& values) {
+    return Win32Call([&](Hive*& hive) -> long {
+        if (!IsRoot(root))
+            return ErrorInvalidHandle;
+        if (values.empty())
+            return ErrorSuccess;
+        std::vector<std::pair<std::string, std::string>> located;
+        located.reserve(values.size());
+        for (const auto& [subKey, data] : values) {
+            const Location location = Locate(root, subKey);
+            hive = location.hive;
+            located.emplace_back(location.path, data.substr(0, data.find('\0')));
+        }
+        Modify(*hive, [&](RegistryHive& registry) {
+            bool changed = false;
+            for (const auto& [path, text] : located) {
+                if (!registry.KeyExists(path)) {
+                    registry.CreateKey(path);
+                    changed = true;
+                }
+                changed = registry.SetString(path, "", text) || changed;
+            }
+            return changed;
+        });
+        return ErrorSuccess;
+    });
+}
+
 std::optional<std::string> MachineRegistry::GetString(std::uint32_t root,
                                                       const std::string& keyPath,
                                                       const std::string& valueName) {

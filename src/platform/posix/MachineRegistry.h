@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestovan::posix {
@@ -54,6 +55,13 @@ public:
     long RegCloseKey(std::uint32_t key);
     // Deletes key\subKey with all its sub-keys.
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey);
+    // Sets the default value of root\subKey to its text for each pair, as
+    // RegCreateKeyA and RegSetValueA would one after the other, with one
+    // write of the hive for them all: every value is set, or (the write
+    // failing) none.  The keys must lie in one hive: root is a root, not a
+    // handle.
+    long RegSetDefaults(std::uint32_t root,
+                        const std::vector<std::pair<std::string, std::string>>& values);
 
     std::optional<std::string> GetString(std::uint32_t root, const std::string& keyPath,
                                          const std::string& valueName);

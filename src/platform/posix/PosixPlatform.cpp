@@ -197,6 +197,10 @@ long PosixPlatform::RegSetValueA(std::uint32_t key, const std::string& subKey, s
                                  const std::string& data, std::uint32_t length) {
     return registry_.RegSetValueA(key, subKey, type, data, length);
 }
+long PosixPlatform::RegSetDefaults(std::uint32_t root,
+                                   const std::vector<std::pair<std::string, std::string>>& values) {
+    return registry_.RegSetDefaults(root, values);
+}
 long PosixPlatform::RegCloseKey(std::uint32_t key) {
     return registry_.RegCloseKey(key);
 }

@@ -65,6 +65,8 @@ public:
     long RegSetValueA(std::uint32_t key, const std::string& subKey, std::uint32_t type,
                       const std::string& data, std::uint32_t length) override;
     long RegCloseKey(std::uint32_t key) override;
+    long RegSetDefaults(std::uint32_t root,
+                        const std::vector<std::pair<std::string, std::string>>& values) override;
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override;
     long RegKeyStatus(std::uint32_t root, const std::string& subKey) override;
     bool RegKeyExists(std::uint32_t root, const std::string& subKey) override;

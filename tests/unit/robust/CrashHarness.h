@@ -39,7 +39,7 @@ struct SimulatedCrash {
 
 // Passes every call on (through FaultyPlatform, which keeps up with the
 // interface) and counts the operations that change the machine: Kill, RmDir,
-// SetAttr, DeleteSetting, RegCreateKeyA, RegSetValueA, RegDeleteKeyA,
+// SetAttr, DeleteSetting, RegCreateKeyA, RegSetValueA, RegSetDefaults, RegDeleteKeyA,
 // DdeExecute (whether they succeed or fail) and WritePrivateProfileStringA
 // when it wrote.  ChDir, ChDrive and the clipboard change nothing that stays.
 class CrashingPlatform : public testing::FaultyPlatform {
@@ -83,6 +83,13 @@ public:
         long status = 0;
         Change("RegSetValueA " + std::to_string(key) + " " + data,
                [&] { status = FaultyPlatform::RegSetValueA(key, subKey, type, data, length); });
+        return status;
+    }
+    long RegSetDefaults(std::uint32_t root,
+                        const std::vector<std::pair<std::string, std::string>>& values) override {
+        long status = 0;
+        Change("RegSetDefaults " + SubKeysOf(values),
+               [&] { status = FaultyPlatform::RegSetDefaults(root, values); });
         return status;
     }
     long RegDeleteKeyA(std::uint32_t key, const std::string& subKey) override {

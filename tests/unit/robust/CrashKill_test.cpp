@@ -104,8 +104,8 @@ ChildRun RunChild(const fs::path& machine, std::chrono::microseconds delay) {
 
 // An operation that rewrites one of the records the program keeps.
 bool WritesARecord(const std::string& operation) {
-    for (const char* name : {"DeleteSetting", "RegCreateKeyA", "RegSetValueA", "RegDeleteKeyA",
-                             "WritePrivateProfileStringA"})
+    for (const char* name : {"DeleteSetting", "RegCreateKeyA", "RegSetValueA", "RegSetDefaults",
+                             "RegDeleteKeyA", "WritePrivateProfileStringA"})
         if (operation.rfind(name, 0) == 0)
             return true;
     return false;

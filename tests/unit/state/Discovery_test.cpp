@@ -53,9 +53,9 @@ TEST_F(DiscoveryTest, NothingIsChangedAndAMissingProgramManagerIsSaid) {
     EXPECT_FALSE(found.applications[0].groupExists.has_value());
     EXPECT_NE(DiscoveryText(found).find("(Program Manager not answering)"), std::string::npos);
     for (const std::string& call : platform.calls)
-        for (const char* change : {"Kill", "RmDir", "SetAttr", "DeleteSetting", "RegCreateKeyA",
-                                   "RegSetValueA", "RegDeleteKeyA", "WritePrivateProfileStringA",
-                                   "DdeExecute"})
+        for (const char* change :
+             {"Kill", "RmDir", "SetAttr", "DeleteSetting", "RegCreateKeyA", "RegSetValueA",
+              "RegSetDefaults", "RegDeleteKeyA", "WritePrivateProfileStringA", "DdeExecute"})
             EXPECT_NE(call.rfind(change, 0), 0u) << call;
     EXPECT_TRUE(platform.ddeCommands.empty());
 }

@@ -139,6 +139,19 @@ public:
         return inner_.RegSetValueA(key, subKey, type, data, length);
     }
     long RegCloseKey(std::uint32_t key) override { return inner_.RegCloseKey(key); }
+    // The argument a fault matches is the sub-keys, separated by spaces.
+    long RegSetDefaults(std::uint32_t root,
+                        const std::vector<std::pair<std::string, std::string>>& values) override {
+        if (auto failure = Win32Step("RegSetDefaults", SubKeysOf(values), ErrorAccessDenied))
+            return *failure;
+        return inner_.RegSetDefaults(root, values);
+    }
+    static std::string SubKeysOf(const std::vector<std::pair<std::string, std::string>>& values) {
+        std::string subKeys;
+        for (const auto& value : values)
+            subKeys += (subKeys.empty() ? "" : " ") + value.first;
+        return subKeys;
+    }
     long RegQueryDefault(std::uint32_t root, const std::string& subKey,
                          std::string& value) override {
         if (auto failure = Win32Step("RegQueryDefault", subKey, ErrorAccessDenied))

@@ -426,6 +426,19 @@ public:
         return handles_.erase(key) != 0 ? ErrorSuccess : ErrorInvalidHandle;
     }
 
+    // Fails whole under a fault of its own (its argument: the sub-keys,
+    // separated by spaces); else sets the values one after the other.
+    long RegSetDefaults(std::uint32_t root,
+                        const std::vector<std::pair<std::string, std::string>>& values) override {
+        std::string subKeys;
+        for (const auto& value : values)
+            subKeys += (subKeys.empty() ? "" : " ") + value.first;
+        calls.push_back("RegSetDefaults " + subKeys);
+        if (const auto error = Failure("RegSetDefaults", subKeys))
+            return *error;
+        return PlatformServices::RegSetDefaults(root, values);
+    }
+
     long RegQueryDefault(std::uint32_t root, const std::string& subKey,
                          std::string& value) override {
         const auto found = registry_.find({root, Upper(subKey)});

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestovan::posix {
@@ -340,25 +341,29 @@ TEST_F(MachineRegistryTest, AHiveThatCannotBeParsedIsNeverWritten) {
     EXPECT_EQ(registry.RegDeleteKeyA(hkey::ClassesRoot, ".tvs"), ErrorSuccess);
 }
 
+// Files may not grow beyond 1 KiB while this guard lives: every write of a
+// hive fails (EFBIG), whoever runs the test.
+struct FileSizeLimit {
+    rlimit old{};
+    void (*oldHandler)(int) = nullptr;
+    FileSizeLimit() {
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 1024;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+};
+
 TEST_F(MachineRegistryTest, AFailedWriteLeavesTheOldFileAndTheKeys) {
     {
-        // Files may not grow beyond 1 KiB while this guard lives: every write
-        // of a hive fails (EFBIG), whoever runs the test.
-        struct FileSizeLimit {
-            rlimit old{};
-            void (*oldHandler)(int) = nullptr;
-            FileSizeLimit() {
-                ::getrlimit(RLIMIT_FSIZE, &old);
-                oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-                rlimit small = old;
-                small.rlim_cur = 1024;
-                ::setrlimit(RLIMIT_FSIZE, &small);
-            }
-            ~FileSizeLimit() {
-                ::setrlimit(RLIMIT_FSIZE, &old);
-                std::signal(SIGXFSZ, oldHandler);
-            }
-        } limit;
+        FileSizeLimit limit;
 
         EXPECT_EQ(registry.RegDeleteKeyA(hkey::ClassesRoot, "TavoriViewer"), ErrorRegistryIoFailed);
         EXPECT_EQ(registry.RegSetValueA(hkey::ClassesRoot, ".gif", RegSz, "x", 0),
@@ -377,6 +382,74 @@ TEST_F(MachineRegistryTest, AFailedWriteLeavesTheOldFileAndTheKeys) {
     // With room again, the same call works.
     EXPECT_EQ(registry.RegDeleteKeyA(hkey::ClassesRoot, "TavoriViewer"), ErrorSuccess);
     EXPECT_FALSE(MachineRegistry(dir.path()).KeyExists(hkey::ClassesRoot, "TavoriViewer"));
+}
+
+// The hive text with the time stamps of the key lines and "#time=" options
+// taken out, so that keys created in different seconds compare equal.
+std::string WithoutTimes(const std::string& text) {
+    std::string out;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#time=", 0) == 0)
+            continue;
+        if (!line.empty() && line[0] == '[' && line.rfind("] ") != std::string::npos)
+            line.erase(line.rfind("] ") + 1);
+        out += line + "\n";
+    }
+    return out;
+}
+
+TEST_F(MachineRegistryTest, SeveralDefaultsAreSetAsOneChangeToTheFile) {
+    const std::vector<std::pair<std::string, std::string>> values{
+        {".gif", ""},
+        {".JPG", "jpegfile"},
+        {".jif", "jpegfile"},                                  // no key yet
+        {"Kestovan.Cut\\DefaultIcon", std::string("a\0b", 3)}, // cut at the NUL
+    };
+    // The same values set one by one, in a machine of their own.
+    MachineDirectory oneByOne;
+    fs::copy_file(dir.path() / "system.reg", oneByOne.path() / "system.reg");
+    MachineRegistry other(oneByOne.path());
+    for (const auto& [subKey, text] : values) {
+        std::uint32_t key = 0;
+        ASSERT_EQ(other.RegCreateKeyA(hkey::ClassesRoot, subKey, key), ErrorSuccess);
+        ASSERT_EQ(other.RegSetValueA(key, "", RegSz, text, 0), ErrorSuccess);
+        ASSERT_EQ(other.RegCloseKey(key), ErrorSuccess);
+    }
+
+    EXPECT_EQ(registry.RegSetDefaults(hkey::ClassesRoot, values), ErrorSuccess);
+    EXPECT_EQ(WithoutTimes(SystemNow()), WithoutTimes(ReadFile(oneByOne.path() / "system.reg")));
+    EXPECT_EQ(MachineRegistry(dir.path()).GetString(hkey::ClassesRoot, ".jpg", ""), "jpegfile");
+    EXPECT_EQ(registry.GetString(hkey::ClassesRoot, "Kestovan.Cut\\DefaultIcon", ""), "a");
+    EXPECT_EQ(UserNow(), user);
+
+    // Values that are already so change nothing, and the file is not written.
+    const auto written = fs::last_write_time(dir.path() / "system.reg");
+    struct stat before {};
+    ::stat((dir.path() / "system.reg").c_str(), &before);
+    EXPECT_EQ(registry.RegSetDefaults(hkey::ClassesRoot, values), ErrorSuccess);
+    struct stat after {};
+    ::stat((dir.path() / "system.reg").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(fs::last_write_time(dir.path() / "system.reg"), written);
+
+    // Only the roots name where the keys lie.
+    std::uint32_t handle = 0;
+    ASSERT_EQ(registry.RegCreateKeyA(hkey::ClassesRoot, ".gif", handle), ErrorSuccess);
+    EXPECT_EQ(registry.RegSetDefaults(handle, {{"", "x"}}), ErrorInvalidHandle);
+    EXPECT_EQ(registry.RegSetDefaults(hkey::ClassesRoot, {}), ErrorSuccess);
+}
+
+TEST_F(MachineRegistryTest, SeveralDefaultsThatTheFileCannotTakeAreNoneOfThemSet) {
+    {
+        FileSizeLimit limit;
+        EXPECT_EQ(registry.RegSetDefaults(hkey::ClassesRoot, {{".jpg", ""}, {".gif", "x"}}),
+                  ErrorRegistryIoFailed);
+    }
+    EXPECT_EQ(SystemNow(), system);
+    EXPECT_EQ(DirectoryEntries(dir.path()), (std::vector<std::string>{"system.reg", "user.reg"}));
+    EXPECT_EQ(registry.GetString(hkey::ClassesRoot, ".gif", ""), "giffile");
+    EXPECT_NE(registry.GetString(hkey::ClassesRoot, ".jpg", ""), "");
 }
 
 TEST(MachineRegistryMissingHives, AreEmptyUntilSomethingIsWritten) {
